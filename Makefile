@@ -1,0 +1,36 @@
+# Everything goes through CMake; these targets are the short way in.
+#   make test   install what is missing, build, run every test, then again
+#               under AddressSanitizer + UndefinedBehaviorSanitizer
+BUILD_DIR ?= build
+ASAN_DIR  ?= build-asan
+JOBS      ?= $(shell nproc)
+CMAKE_ARGS ?=
+
+.PHONY: all deps build test test-plain test-asan clean
+
+all: build
+
+deps:
+	bash scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: deps
+	$(MAKE) test-plain
+	$(MAKE) test-asan
+
+test-plain:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+test-asan:
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DPRIAMUTIL_SANITIZE=ON $(CMAKE_ARGS)
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD_DIR) $(ASAN_DIR)

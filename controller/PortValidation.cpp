@@ -1,0 +1,11 @@
+// STUB: to be replaced.
+#include "Boundary.h"
+#include "PriamUtil.h"
+
+namespace ZbCassandra {
+
+CYrError PriamUtil::validatePriamPort() {
+  return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, 120, "not implemented");
+}
+
+}  // namespace ZbCassandra

@@ -1,0 +1,137 @@
+// The controller of the Priam backup sidecar next to a local Apache
+// Cassandra or ScyllaDB node.
+//
+// One object stands for one sidecar on this host. Construction discovers the
+// node (Java executable, YAML file and flavor, CQL port and host, JMX port)
+// and prepares the sidecar's properties and log4j files; a failure there is
+// logged and kept in initFailed(), and startPriam() then refuses to launch.
+// The host writes the connection properties, starts the sidecar, sends it
+// REST requests and stops it (or destroys the object, which stops it).
+//
+// Every operation returns a CYrError; none throws. Calls on one object must
+// come from one thread at a time.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CYrError.h"
+#include "CYrString.h"
+
+#define PRIAMUTIL_EXPORT __attribute__((visibility("default")))
+
+class ZBLibCurl;
+class ZbProcess;
+
+namespace ZbCassandra {
+
+// The kind of a REST request: GET or POST on the sidecar.
+enum class requestType : int { Get = 0, Post = 1 };
+
+class PRIAMUTIL_EXPORT PriamUtil {
+ public:
+  // priamPort: the sidecar's port, 0 to pick a free one at launch.
+  // javaPath: the Java executable, empty to discover it.
+  // priamDir: holds "priam.jar" and the log4j template "zblog4j.properties".
+  // priamConfDir: where "zbPriam.properties" and "zbPriamlog4j.properties"
+  //   are prepared; empty to skip that set-up.
+  // cassandraConfDir: the node's configuration directory.
+  // ignoreConnectionFailure: keep a launched sidecar that did not answer.
+  PriamUtil(int priamPort, const CYrString& javaPath, const std::string& priamDir,
+            const std::string& priamConfDir, const std::string& cassandraConfDir,
+            bool ignoreConnectionFailure);
+  // Stops a started sidecar.
+  ~PriamUtil();
+  PriamUtil(const PriamUtil&) = delete;
+  PriamUtil& operator=(const PriamUtil&) = delete;
+  PriamUtil(PriamUtil&&) = delete;
+  PriamUtil& operator=(PriamUtil&&) = delete;
+
+  // Initialization sequence, run by the constructor.
+  CYrError initialize();
+  CYrError initializeJavaPath();
+  CYrError initializePaths();
+  CYrError initializePriamConfFilePath();
+  CYrError initializeCassandraConfFilePath();
+  CYrError initializePorts();
+  // Set `key` to `value` in the text file at `file`, keeping every other line.
+  CYrError AddOrUpdateFieldInConfigFile(const std::string& file, const std::string& key,
+                                        const std::string& value);
+
+  // Sidecar launch and stop. startPriam blocks for at least 30 seconds once
+  // the sidecar process runs (it waits for it to answer) and removes the
+  // secrets from the properties file before it returns.
+  CYrError startPriam();
+  CYrError GetFreePort(std::string host, int& port);
+  CYrError validatePriamPort();
+  CYrError checkConnection();
+  CYrError stopPriam();
+
+  // REST requests to the sidecar, under "/v1/cassadmin/". get retries a
+  // sidecar that is not ready for up to about five minutes.
+  CYrError get(requestType type, const CYrString& path, CYrString& response,
+               const CYrString& request);
+  CYrError sendRequestWithErrorHandling(requestType type, const CYrString& path,
+                                        CYrString& response, const CYrString& request);
+  CYrError sendRequest(requestType type, const CYrString& path, CYrString& response,
+                       const CYrString& request);
+  CYrError setCommonCurlHeaders();
+  CYrError post(const std::string& request, std::string& response);
+  CYrError sendReq();
+
+  // Properties for the sidecar, written before a launch.
+  CYrError writePriamProperty(std::string cqlHost);
+  CYrError writePriamProperties(std::map<std::string, std::string> properties);
+  // Take the passwords and the token out of the properties file.
+  CYrError deleteEntries();
+
+  // Questions about the node, answered from its YAML file.
+  CYrError getCassandraDataDir(std::vector<std::string>& directories);
+  CYrError getCassandraSeeds(std::vector<std::string>* seeds);
+  // Copies the YAML path and flavor when both are known; otherwise leaves
+  // both arguments as they were.
+  void getConfFileNameCassFlavor(std::string& file, std::string& flavor);
+
+  int priamPort() const { return m_priamPort; }
+  const std::string& priamUrl() const { return m_priamUrl; }
+  const CYrString& javaPath() const { return m_javaPath; }
+  const std::string& cassandraYamlFile() const { return m_cassandraYamlFile; }
+  const std::string& cassandraFlavor() const { return m_cassandraFlavor; }
+  bool priamStarted() const { return m_priamStarted; }
+  bool initFailed() const { return m_initFailed; }
+  const std::string& cqlPort() const { return m_cqlPort; }
+  const std::string& jmxPort() const { return m_jmxPort; }
+  const std::string& cqlHost() const { return m_cqlHost; }
+  // The sidecar's pid while one was launched and not reaped, else 0.
+  pid_t priamPid() const;
+  // Extra words for the Java command line, between the executable and the
+  // sidecar's own options (for example "-Xmx512m").
+  void setJavaOptions(const std::string& options) { m_javaOptions = options; }
+
+ private:
+  friend class PriamUtilTestAccess;
+
+  std::unique_ptr<ZBLibCurl> m_curl;
+  std::unique_ptr<ZbProcess> m_process;
+  int m_priamPort;
+  CYrString m_javaPath;
+  std::string m_priamUrl;
+  std::string m_priamDir;
+  std::string m_priamConfDir;
+  std::string m_cassandraConfDir;
+  std::string m_cassandraYamlFile;
+  std::string m_cassandraFlavor;
+  bool m_priamStarted;
+  bool m_ignoreConnectionFailure;
+  bool m_initFailed;
+  std::string m_cqlPort;
+  std::string m_jmxPort;
+  std::string m_cqlHost;
+  std::string m_javaOptions;
+};
+
+}  // namespace ZbCassandra

@@ -1,0 +1,11 @@
+// STUB: to be replaced.
+#include "Boundary.h"
+#include "PriamUtil.h"
+
+namespace ZbCassandra {
+
+CYrError PriamUtil::initializePorts() {
+  return CYrError::Success();
+}
+
+}  // namespace ZbCassandra

@@ -1,0 +1,3 @@
+#include "CLogWriterInterface.h"
+
+boost::shared_ptr<CLogWriterInterface> g_ptrLogWriter;

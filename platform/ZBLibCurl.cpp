@@ -1,0 +1,129 @@
+#include "ZBLibCurl.h"
+
+#include <curl/curl.h>
+
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// libcurl's global set-up is not thread-safe; do it once per process.
+bool GlobalInit() {
+  static std::once_flag once;
+  static bool ok = false;
+  std::call_once(once, [] { ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+  return ok;
+}
+
+CURL* Handle(void* handle) { return static_cast<CURL*>(handle); }
+
+}  // namespace
+
+ZBLibCurl::ZBLibCurl() { m_reply.push_back('\0'); }
+
+ZBLibCurl::~ZBLibCurl() {
+  ZBLibCurlFreeHttpHeaderList();
+  if (m_handle) curl_easy_cleanup(Handle(m_handle));
+}
+
+bool ZBLibCurl::ZBLibCurlInit(const char* caBundle, bool verbose, bool insecure,
+                              ZBLibCurlWriteCallback callback) {
+  if (!GlobalInit()) return false;
+  if (!m_handle) m_handle = curl_easy_init();
+  if (!m_handle) return false;
+  CURL* curl = Handle(m_handle);
+  m_callback = callback;
+  bool ok = curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+  // The peers are local services: an http_proxy set for the host's other
+  // traffic must not reroute them.
+  ok = ok && curl_easy_setopt(curl, CURLOPT_PROXY, "") == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_NOPROXY, "*") == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_VERBOSE, verbose ? 1L : 0L) == CURLE_OK;
+  if (caBundle) ok = ok && curl_easy_setopt(curl, CURLOPT_CAINFO, caBundle) == CURLE_OK;
+  if (insecure) {
+    ok = ok && curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L) == CURLE_OK;
+  }
+  return ok;
+}
+
+void ZBLibCurl::ZBLibCurlFreeHttpHeaderList() {
+  curl_slist_free_all(static_cast<curl_slist*>(m_headers));
+  m_headers = nullptr;
+}
+
+bool ZBLibCurl::ZBLibCurlAppendHeader(_http_hdr_type_ /*type*/, const char* line) {
+  if (!line) return false;
+  curl_slist* grown = curl_slist_append(static_cast<curl_slist*>(m_headers), line);
+  if (!grown) return false;
+  m_headers = grown;
+  return true;
+}
+
+size_t ZBLibCurl::CollectBody(char* data, size_t size, size_t count, void* self) {
+  ZBLibCurl* client = static_cast<ZBLibCurl*>(self);
+  const size_t bytes = size * count;
+  if (client->m_callback) return client->m_callback(data, size, count, nullptr);
+  // Keep the terminating NUL last.
+  client->m_reply.insert(client->m_reply.end() - 1, data, data + bytes);
+  return bytes;
+}
+
+bool ZBLibCurl::ZBLibCurlSendHttpReq(_http_req_type_ type, const char* url, const char* body,
+                                     uint64_t length, bool /*expectBody*/,
+                                     const char* /*extra*/) {
+  m_reply.assign(1, '\0');
+  m_status = 0;
+  m_transportError.clear();
+  if (!m_handle || !url || (type != HTTP_REQ_GET && type != HTTP_REQ_POST)) {
+    m_transportError = "client not initialised, or bad arguments";
+    return false;
+  }
+  CURL* curl = Handle(m_handle);
+  char errorText[CURL_ERROR_SIZE] = "";
+  const char* data = body ? body : "";
+  const uint64_t size = body ? length : 0;
+  bool ok = curl_easy_setopt(curl, CURLOPT_URL, url) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_HTTPHEADER, m_headers) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &ZBLibCurl::CollectBody) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEDATA, this) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, m_connectTimeoutMs) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, m_totalTimeoutMs) == CURLE_OK;
+  if (type == HTTP_REQ_POST || size > 0) {
+    ok = ok && curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
+                                static_cast<curl_off_t>(size)) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_COPYPOSTFIELDS, data) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST,
+                                type == HTTP_REQ_GET ? "GET" : nullptr) == CURLE_OK;
+  } else {
+    ok = ok && curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, nullptr) == CURLE_OK;
+  }
+  if (!ok) {
+    m_transportError = "cannot set the request up";
+    return false;
+  }
+  const CURLcode result = curl_easy_perform(curl);
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
+  long status = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  m_status = status;
+  if (result != CURLE_OK) {
+    m_transportError = errorText[0] ? errorText : curl_easy_strerror(result);
+    return false;
+  }
+  return status >= 200 && status < 300;
+}
+
+const char* ZBLibCurl::GetHttpResponse(uint64_t* length, bool /*succeeded*/) {
+  if (length) *length = m_reply.size() - 1;
+  return m_reply.data();
+}
+
+int64_t ZBLibCurl::GetHttpErrorCode() { return m_status; }
+
+void ZBLibCurl::SetTimeouts(long connectTimeoutMs, long totalTimeoutMs) {
+  m_connectTimeoutMs = connectTimeoutMs;
+  m_totalTimeoutMs = totalTimeoutMs;
+}

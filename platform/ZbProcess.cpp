@@ -1,0 +1,258 @@
+#include "ZbProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "FXString.h"
+
+extern char** environ;
+
+namespace {
+
+// Output beyond this is read and dropped, so a runaway command cannot
+// exhaust the host's memory.
+constexpr size_t kMaxCapture = 16u << 20;
+
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> pieces;
+  FXString::Split(text, " ", pieces, 0);
+  std::vector<std::string> words;
+  for (std::string& piece : pieces) {
+    if (!piece.empty()) words.push_back(std::move(piece));
+  }
+  return words;
+}
+
+std::vector<char*> ArgumentVector(std::vector<std::string>& words) {
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(&word[0]);
+  argv.push_back(nullptr);
+  return argv;
+}
+
+int64_t NowMs() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Spawn attributes and file actions, released on every path out.
+class SpawnSetup {
+ public:
+  SpawnSetup() {
+    posix_spawnattr_init(&attributes);
+    posix_spawn_file_actions_init(&actions);
+  }
+  ~SpawnSetup() {
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+  // The child starts with no blocked signal and default handlers, whatever
+  // the host has set up for itself.
+  void CleanSignals(short extraFlags) {
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | extraFlags);
+  }
+
+  // The child sees only descriptors 0-2. Added after the actions that set
+  // those up, since actions run in order.
+  void CloseTheRest() { posix_spawn_file_actions_addclosefrom_np(&actions, 3); }
+
+  posix_spawnattr_t attributes;
+  posix_spawn_file_actions_t actions;
+};
+
+class Pipe {
+ public:
+  Pipe() {
+    if (pipe2(ends, O_CLOEXEC) != 0) ends[0] = ends[1] = -1;
+  }
+  ~Pipe() {
+    CloseRead();
+    CloseWrite();
+  }
+  Pipe(const Pipe&) = delete;
+  Pipe& operator=(const Pipe&) = delete;
+
+  bool ok() const { return ends[0] >= 0; }
+  void CloseRead() { Close(0); }
+  void CloseWrite() { Close(1); }
+
+  int ends[2];
+
+ private:
+  void Close(int which) {
+    if (ends[which] >= 0) ::close(ends[which]);
+    ends[which] = -1;
+  }
+};
+
+// Read both pipes until both are closed or the deadline passes.
+bool Drain(Pipe& out, Pipe& err, std::string* output, std::string* error, int64_t deadline) {
+  Pipe* pipes[2] = {&out, &err};
+  std::string* sinks[2] = {output, error};
+  char chunk[65536];
+  while (out.ends[0] >= 0 || err.ends[0] >= 0) {
+    const int64_t left = deadline - NowMs();
+    if (left <= 0) return false;
+    struct pollfd fds[2];
+    for (int i = 0; i < 2; ++i) {
+      fds[i].fd = pipes[i]->ends[0];
+      fds[i].events = POLLIN;
+      fds[i].revents = 0;
+    }
+    const int ready = poll(fds, 2, static_cast<int>(left > 1000 ? 1000 : left));
+    if (ready < 0 && errno != EINTR) return false;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      const ssize_t n = ::read(fds[i].fd, chunk, sizeof(chunk));
+      if (n > 0) {
+        std::string* sink = sinks[i];
+        if (sink && sink->size() < kMaxCapture) {
+          sink->append(chunk, std::min(static_cast<size_t>(n), kMaxCapture - sink->size()));
+        }
+      } else if (n == 0 || errno != EINTR) {
+        pipes[i]->CloseRead();
+      }
+    }
+  }
+  return true;
+}
+
+// Wait for `pid` until the deadline; false when it is still running then.
+bool WaitUntil(pid_t pid, int* status, int64_t deadline) {
+  for (;;) {
+    const pid_t done = waitpid(pid, status, WNOHANG);
+    if (done == pid) return true;
+    if (done < 0 && errno != EINTR) {
+      *status = 0;  // reaped by someone else: its status is lost
+      return true;
+    }
+    if (NowMs() >= deadline) return false;
+    struct timespec pause = {0, 2 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+void AppendReason(std::string* error, const std::string& reason) {
+  if (!error) return;
+  if (!error->empty() && error->back() != '\n') error->push_back('\n');
+  error->append(reason);
+}
+
+}  // namespace
+
+ZbProcess::~ZbProcess() { Reap(false); }
+
+int ZbProcess::system(const std::string& command, std::string* output, std::string* error,
+                      int timeoutSeconds, bool useShell) {
+  if (output) output->clear();
+  if (error) error->clear();
+  std::vector<std::string> words =
+      useShell ? std::vector<std::string>{"/bin/sh", "-c", command} : Words(command);
+  if (words.empty()) {
+    AppendReason(error, "empty command");
+    return -1;
+  }
+  Pipe out;
+  Pipe err;
+  if (!out.ok() || !err.ok()) {
+    AppendReason(error, std::string("cannot create a pipe: ") + strerror(errno));
+    return -1;
+  }
+  SpawnSetup setup;
+  // Its own process group, so that a time-out can kill the whole pipeline.
+  setup.CleanSignals(POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&setup.attributes, 0);
+  posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&setup.actions, out.ends[1], 1);
+  posix_spawn_file_actions_adddup2(&setup.actions, err.ends[1], 2);
+  setup.CloseTheRest();
+
+  std::vector<char*> argv = ArgumentVector(words);
+  pid_t pid = 0;
+  const int spawned =
+      posix_spawnp(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), environ);
+  out.CloseWrite();
+  err.CloseWrite();
+  if (spawned != 0) {
+    AppendReason(error, "cannot run " + words[0] + ": " + strerror(spawned));
+    return -1;
+  }
+
+  const int seconds = timeoutSeconds > 0 ? timeoutSeconds : kDefaultTimeoutSeconds;
+  const int64_t deadline = NowMs() + static_cast<int64_t>(seconds) * 1000;
+  int status = 0;
+  if (!Drain(out, err, output, error, deadline) || !WaitUntil(pid, &status, deadline)) {
+    kill(-pid, SIGKILL);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    AppendReason(error, "command timed out after " + std::to_string(seconds) + " s");
+    return -1;
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+bool ZbProcess::StartProcess(const std::string& program, const std::string& arguments,
+                             std::string* error, int /*reserved*/) {
+  if (!Reap(false)) {
+    AppendReason(error, "a child started earlier (pid " + std::to_string(m_pid) +
+                            ") is still running");
+    return false;
+  }
+  std::vector<std::string> words = Words(arguments);
+  if (words.empty()) words.push_back(program);
+  SpawnSetup setup;
+  setup.CleanSignals(0);
+  if (m_silent) {
+    posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&setup.actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&setup.actions, 2, "/dev/null", O_WRONLY, 0);
+  }
+  setup.CloseTheRest();
+  std::vector<char*> argv = ArgumentVector(words);
+  pid_t pid = 0;
+  const int spawned = posix_spawnp(&pid, program.c_str(), &setup.actions, &setup.attributes,
+                                   argv.data(), environ);
+  if (spawned != 0) {
+    AppendReason(error, "cannot start " + program + ": " + strerror(spawned));
+    return false;
+  }
+  m_pid = pid;
+  m_status = 0;
+  return true;
+}
+
+bool ZbProcess::Reap(bool wait) {
+  while (m_pid > 0) {
+    int status = 0;
+    const pid_t done = waitpid(m_pid, &status, wait ? 0 : WNOHANG);
+    if (done == 0) return false;
+    if (done < 0 && errno == EINTR) continue;
+    // Either reaped here, or already gone (ECHILD: the host reaped it).
+    m_status = done == m_pid ? status : 0;
+    m_pid = 0;
+  }
+  return true;
+}

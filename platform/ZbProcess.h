@@ -1,0 +1,63 @@
+// Child processes: shell commands that are waited for, and one background
+// child per object.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+class ZbProcess {
+ public:
+  // Commands given 0 as their time-out get this many seconds.
+  static constexpr int kDefaultTimeoutSeconds = 120;
+
+  ZbProcess() = default;
+  // Reaps a child that has already exited; a running child is left alone
+  // (its owner decides when to stop it).
+  ~ZbProcess();
+  ZbProcess(const ZbProcess&) = delete;
+  ZbProcess& operator=(const ZbProcess&) = delete;
+
+  // Run `command` and wait for it. With `useShell` it runs under
+  // "/bin/sh -c" (pipelines, quoting); without, it is split at blanks and
+  // the first word is looked up on PATH, with no shell involved. Standard
+  // output and error go to `*output` and `*error` (either may be null),
+  // read together so that neither pipe can fill up and stall the command.
+  // A command still running after `timeoutSeconds` (0: the default) is
+  // killed with its whole process group. Returns 0 when the command ran and
+  // exited with status 0; its non-zero exit status, 128 + a terminating
+  // signal, or -1 when it could not be run or timed out (the reason is then
+  // appended to `*error`).
+  static int system(const std::string& command, std::string* output, std::string* error,
+                    int timeoutSeconds, bool useShell);
+
+  // Silent children get /dev/null as standard input, output and error.
+  void SetSilence(bool silent) { m_silent = silent; }
+
+  // Start `program` in the background with `arguments` split at blanks
+  // (empty words dropped) as its argument vector, the first word being the
+  // program's own name. No shell is involved, so no character of the
+  // arguments is special. The child inherits no descriptor beyond 0-2, an
+  // empty signal mask and default signal handlers. `reserved` must be 0.
+  // False, with the reason in `*error`, when the program cannot be started
+  // or this object already has a child that was not reaped.
+  bool StartProcess(const std::string& program, const std::string& arguments,
+                    std::string* error, int reserved);
+
+  // The child's pid, or 0 when there is none (never started, or reaped).
+  pid_t GetChildPid() const { return m_pid; }
+
+  // Collect the child's exit status once it has exited. With `wait`, block
+  // until it exits; otherwise return false at once while it still runs.
+  // True when the child is reaped (or there was none): GetChildPid() then
+  // gives 0, so the old pid, which the system may reuse, is never signalled.
+  bool Reap(bool wait);
+
+  // The exit status from the last Reap(), as waitpid reports it.
+  int ExitStatus() const { return m_status; }
+
+ private:
+  bool m_silent = false;
+  pid_t m_pid = 0;
+  int m_status = 0;
+};

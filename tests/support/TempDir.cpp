@@ -1,0 +1,64 @@
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace testsupport {
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/priamtest.XXXXXX";
+  if (!mkdtemp(&pattern[0])) ADD_FAILURE() << "cannot create a temporary directory";
+  m_path = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(m_path, ignored);
+}
+
+std::string TempDir::file(const std::string& name) const { return m_path + "/" + name; }
+
+std::string TempDir::write(const std::string& name, const std::string& content) const {
+  const std::string path = file(name);
+  WriteFile(path, content);
+  return path;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in.good()) {
+    ADD_FAILURE() << "cannot read " << path;
+    return std::string();
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content, int mode) {
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    if (!out.good()) ADD_FAILURE() << "cannot write " << path;
+  }
+  chmod(path.c_str(), static_cast<mode_t>(mode));
+}
+
+int FileMode(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return -1;
+  return static_cast<int>(info.st_mode & 07777);
+}
+
+bool PathExists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+}  // namespace testsupport
