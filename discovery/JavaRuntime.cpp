@@ -5,7 +5,7 @@
 namespace ZbCassandra {
 
 CYrError PriamUtil::initializeJavaPath() {
-  return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, 120, "not implemented");
+  return CYrError::Success();
 }
 
 }  // namespace ZbCassandra

