@@ -17,7 +17,7 @@ CYrError CurrentExceptionAsError(const FXCodeLocation& location);
 
 }  // namespace ZbCassandra
 
-#define PRIAM_CATCH_ALL \
-  catch (...) {         \
+#define PRIAM_CATCH_ALL                                            \
+  catch (...) {                                                    \
     return ::ZbCassandra::CurrentExceptionAsError(PRIAM_LOCATION); \
   }

@@ -1,19 +1,171 @@
-// STUB: to be replaced.
+#include <arpa/inet.h>
+
+#include <cstdio>
+#include <cstring>
+
 #include "Boundary.h"
+#include "CYrPath.h"
+#include "ErrorCodes.h"
+#include "FXString.h"
 #include "PriamUtil.h"
+#include "YrNet.h"
+#include "YrSleep.h"
+#include "ZBLibCurl.h"
+#include "ZBPlatformInfo.h"
+#include "ZbProcess.h"
 
 namespace ZbCassandra {
 
-CYrError PriamUtil::startPriam() {
-  return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, 120, "not implemented");
+namespace {
+
+constexpr uint32_t kConnectionCheckDelayMs = 30000;
+constexpr const char* kWrongPort = "12345";
+
+// The launch hook that makes the sidecar listen elsewhere than the
+// controller thinks, so that the port validation can be seen at work.
+bool SimulateWrongPort() {
+  ZBPlatformInfo store;
+  uint64_t verify = 0;
+  return store.getNumber("Cassandra", "nCassandraVerifyPriamPort", &verify) && verify != 0;
 }
 
-CYrError PriamUtil::GetFreePort(std::string /*host*/, int& /*port*/) {
-  return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, 120, "not implemented");
+// Words separated by single blanks, no quoting: the sidecar is started
+// without a shell, so no character here is special, and the last word is
+// the port, which the port validation reads back from the process table.
+std::string LaunchCommand(const std::string& java, const std::string& javaOptions,
+                          const std::string& confDir, const std::string& jar,
+                          const std::string& port) {
+  return java + " " + javaOptions + " " + "-Dzbpriam.config.file=" + confDir + " " + "-cp" + " " +
+         jar + " " + "jerseyserve.server" + " " + port;
 }
 
-CYrError PriamUtil::checkConnection() {
-  return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, 120, "not implemented");
+}  // namespace
+
+CYrError PriamUtil::startPriam() try {
+  ZB_TRACE_ENTRY();
+  CYrError status = CYrError::Success();
+  if (m_initFailed) {
+    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "Failed to initialize Priam");
+  }
+  ZB_LOG(0, "Port: %d", m_priamPort);
+  if (m_priamPort == 0) {
+    int port = 0;
+    GetFreePort("localhost", port);
+    if (port == 0) {
+      ZB_LOG(-1, "Failed to locate a free port to start Priam");
+      return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "FAILED TO LOCATE FREE PORT");
+    }
+    m_priamPort = port;
+  }
+
+  // A sidecar of an earlier launch that still runs would be orphaned when
+  // its process object is replaced; stop it first.
+  if (m_priamStarted) stopPriam();
+  m_process.reset(new ZbProcess());
+  m_process->SetSilence(true);
+
+  const CYrString jar = CYrPath::Append(m_priamDir.c_str(), "priam.jar");
+  const bool wrongPort = SimulateWrongPort();
+  if (wrongPort) ZB_LOG(0, "Simulating wrong port usage by Priam. Using port 12345");
+  const std::string command =
+      LaunchCommand(m_javaPath.str(), m_javaOptions, m_priamConfDir, jar.str(),
+                    wrongPort ? kWrongPort : std::to_string(m_priamPort));
+  ZB_LOG(2, " CmdString [%s]", command.c_str());
+
+  std::string startError;
+  if (!m_process->StartProcess(m_javaPath.str(), command, &startError, 0)) {
+    ZB_LOG(-1, "FAILED TO START THE PROCESS [%s]", startError.c_str());
+    status = FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                                     "FAILED TO START THE PROCESS [%s]", startError.c_str());
+  } else if (!m_curl || !m_curl->ZBLibCurlInit(nullptr, false, false, nullptr)) {
+    status = FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kNotConnected, " Curl Init failed ");
+  } else {
+    m_priamStarted = true;
+    m_priamUrl = FXString::Format("http://localhost:%d/REST", m_priamPort);
+    status = validatePriamPort();
+    if (status.IsError()) {
+      ZB_LOG(-1, "Failed to validate Priam port");
+    } else {
+      status = checkConnection();
+      if (m_ignoreConnectionFailure) {
+        status = CYrError::Success();
+      } else if (status.IsError()) {
+        ZB_LOG(0, "Error: %s", status.AsString().c_str());
+        m_priamStarted = false;
+      }
+    }
+  }
+
+  // The sidecar has read its credentials by now (or will never run): they
+  // leave the disk whatever the outcome. The launch's own status stays what
+  // it was, but a failure here must not pass unnoticed.
+  const CYrError removed = deleteEntries();
+  if (removed.IsError()) {
+    ZB_LOG(-1, "Failed to remove the secret entries from the Priam properties file: %s",
+           removed.AsString().c_str());
+  }
+  if (!m_priamStarted) stopPriam();
+  return status;
 }
+PRIAM_CATCH_ALL
+
+CYrError PriamUtil::GetFreePort(std::string host, int& port) try {
+  ZB_TRACE_ENTRY();
+  ZB_LOG(0, "Enter");
+  char name[1024];
+  snprintf(name, sizeof(name), "%s", host.c_str());
+  ZB_LOG(0, "Host name [%s]", name);
+
+  YRNET_SOCKADDR address;
+  memset(&address, 0, sizeof(address));
+  if (YRNET_str2ip(name, &address) != 0) {
+    YRNET_HOSTENT found = {0, nullptr};
+    if (YRNET_name2ip(name, &found, 0) != 0 || found.count <= 0) {
+      YRNET_freehostent(&found);
+      ZB_LOG(0, "Name lookup failed");
+      return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "Name lookup failed");
+    }
+    address = found.addresses[0];
+    YRNET_freehostent(&found);
+  }
+
+  int socket = -1;
+  int rc = YRNET_socket(address.sa.sa_family, &socket);
+  if (rc != 0) {
+    ZB_LOG(0, "YRNET_socket failed. rc [%d]", rc);
+    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "YRNET_socket failed. rc [%d]",
+                                   rc);
+  }
+  rc = YRNET_bind(socket, &address);
+  if (rc != 0) {
+    YRNET_close(socket);
+    ZB_LOG(0, "Bind failed rc [%d]", rc);
+    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "Bind failed rc [%d]", rc);
+  }
+  // The socket never listens: the port is free again once it is closed,
+  // and the sidecar binds it later.
+  YRNET_SOCKADDR bound;
+  memset(&bound, 0, sizeof(bound));
+  rc = YRNET_getsockname(socket, &bound);
+  YRNET_close(socket);
+  if (rc != 0) {
+    // Without the bound address there is no port to offer; 0 tells the
+    // caller that none was found.
+    port = 0;
+    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                                   "YRNET_getsockname failed. rc [%d]", rc);
+  }
+  port = ntohs(bound.in4.sin_port);  // same offset in IPv4 and IPv6 records
+  ZB_LOG(0, "PORT [%d]", port);
+  return CYrError::Success();
+}
+PRIAM_CATCH_ALL
+
+CYrError PriamUtil::checkConnection() try {
+  YRSLEEP(kConnectionCheckDelayMs);
+  CYrString response;
+  return sendRequestWithErrorHandling(requestType::Get, "info", response, "");
+}
+PRIAM_CATCH_ALL
 
 }  // namespace ZbCassandra

@@ -1,11 +1,100 @@
-// STUB: to be replaced.
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
 #include "Boundary.h"
+#include "ErrorCodes.h"
+#include "FXString.h"
 #include "PriamUtil.h"
+#include "ZbProcess.h"
 
 namespace ZbCassandra {
 
-CYrError PriamUtil::validatePriamPort() {
-  return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, 120, "not implemented");
+namespace {
+
+constexpr const char* kOutputTrimSet = " \t\n\"";
+
+// The first number of a command's output, read as atoi reads it. Anything
+// that is not a TCP port (no digits, 0, out of range) gives 0: the sidecar
+// cannot be listening there, so that source has told us nothing.
+int PortFromOutput(const std::string& trimmed) {
+  errno = 0;
+  const long number = strtol(trimmed.c_str(), nullptr, 10);
+  if (errno != 0 || number < 1 || number > 65535) return 0;
+  return static_cast<int>(number);
+}
+
+std::string Trimmed(std::string text) {
+  FXString::Trim(text, kOutputTrimSet);
+  return text;
+}
+
+}  // namespace
+
+CYrError PriamUtil::validatePriamPort() try {
+  const pid_t pid = m_process ? m_process->GetChildPid() : 0;
+  ZB_LOG(0, "Priam PID: %d", pid);
+  if (pid <= 0) {
+    return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInternalError,
+                                   "Priam port validation failed: %s", "no sidecar process");
+  }
+
+  // The sidecar's own command line ends with the port it was told to use.
+  const std::string psCommand =
+      "ps --no-headers -f -p " + std::to_string(pid) + " | awk '{print $NF}'";
+  ZB_LOG(2, "ps cmd: %s", psCommand.c_str());
+  std::string output;
+  std::string error;
+  if (ZbProcess::system(psCommand, &output, &error, 0, true) != 0) {
+    ZB_LOG(2, "Failed to retrieve Priam port from ps: %s", error.c_str());
+  } else {
+    ZB_LOG(2, "Cmd output: %s", output.c_str());
+    if (!output.empty()) {
+      const std::string text = Trimmed(output);
+      ZB_LOG(2, "Priam port from ps output: %s", text.c_str());
+      const int port = PortFromOutput(text);
+      if (port != 0) {
+        adoptPriamPort(port);
+        ZB_LOG(2, "Port validation/update successful");
+        return CYrError::Success();
+      }
+    }
+  }
+
+  // Otherwise the sockets the child listens on.
+  const std::string netstatCommand =
+      "netstat -npl | grep -w \"" + std::to_string(pid) + "/*\" | cut -d: -f2";
+  ZB_LOG(2, "Netstat Cmd: %s", netstatCommand.c_str());
+  if (ZbProcess::system(netstatCommand, &output, &error, 0, true) != 0) {
+    const std::string text =
+        FXString::Format("Execution of netstat command failed: %s", error.c_str());
+    ZB_LOG(-1, "%s", text.c_str());
+    return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInternalError,
+                                   "Priam port validation failed: %s", text.c_str());
+  }
+  ZB_LOG(2, "Cmd output: %s", output.c_str());
+  int port = 0;
+  if (!output.empty()) {
+    const std::string text = Trimmed(output);
+    ZB_LOG(2, "Priam port from netstat output: %s", text.c_str());
+    port = PortFromOutput(text);
+  }
+  if (port == 0) {
+    const std::string text = "Failed to retrieve Priam port from netstat.";
+    ZB_LOG(-1, "%s", text.c_str());
+    return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInternalError,
+                                   "Priam port validation failed: %s", text.c_str());
+  }
+  adoptPriamPort(port);
+  return CYrError::Success();
+}
+PRIAM_CATCH_ALL
+
+void PriamUtil::adoptPriamPort(int port) {
+  if (port == m_priamPort) return;
+  ZB_LOG(0, "Updating Priam port and url with port number %d", port);
+  m_priamPort = port;
+  m_priamUrl = FXString::Format("http://localhost:%d/REST", port);
 }
 
 }  // namespace ZbCassandra

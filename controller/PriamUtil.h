@@ -115,6 +115,9 @@ class PRIAMUTIL_EXPORT PriamUtil {
  private:
   friend class PriamUtilTestAccess;
 
+  // Move the port and the base URL to the port the sidecar really uses.
+  void adoptPriamPort(int port);
+
   std::unique_ptr<ZBLibCurl> m_curl;
   std::unique_ptr<ZbProcess> m_process;
   int m_priamPort;
