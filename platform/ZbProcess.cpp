@@ -8,8 +8,8 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -139,12 +139,15 @@ bool Drain(Pipe& out, Pipe& err, std::string* output, std::string* error, int64_
 }
 
 // Wait for `pid` until the deadline; false when it is still running then.
-bool WaitUntil(pid_t pid, int* status, int64_t deadline) {
+// `*lost` is set when the child was reaped elsewhere (a host that ignores
+// SIGCHLD, or waits for any child), so that its exit status is unknown.
+bool WaitUntil(pid_t pid, int* status, bool* lost, int64_t deadline) {
+  *lost = false;
   for (;;) {
     const pid_t done = waitpid(pid, status, WNOHANG);
     if (done == pid) return true;
     if (done < 0 && errno != EINTR) {
-      *status = 0;  // reaped by someone else: its status is lost
+      *lost = true;
       return true;
     }
     if (NowMs() >= deadline) return false;
@@ -202,11 +205,17 @@ int ZbProcess::system(const std::string& command, std::string* output, std::stri
   const int seconds = timeoutSeconds > 0 ? timeoutSeconds : kDefaultTimeoutSeconds;
   const int64_t deadline = NowMs() + static_cast<int64_t>(seconds) * 1000;
   int status = 0;
-  if (!Drain(out, err, output, error, deadline) || !WaitUntil(pid, &status, deadline)) {
+  bool lost = false;
+  if (!Drain(out, err, output, error, deadline) || !WaitUntil(pid, &status, &lost, deadline)) {
     kill(-pid, SIGKILL);
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     AppendReason(error, "command timed out after " + std::to_string(seconds) + " s");
+    return -1;
+  }
+  // An unknown status is not a success: the command may well have failed.
+  if (lost) {
+    AppendReason(error, "the exit status of the command was lost (reaped elsewhere)");
     return -1;
   }
   if (WIFEXITED(status)) return WEXITSTATUS(status);
@@ -217,8 +226,8 @@ int ZbProcess::system(const std::string& command, std::string* output, std::stri
 bool ZbProcess::StartProcess(const std::string& program, const std::string& arguments,
                              std::string* error, int /*reserved*/) {
   if (!Reap(false)) {
-    AppendReason(error, "a child started earlier (pid " + std::to_string(m_pid) +
-                            ") is still running");
+    AppendReason(error,
+                 "a child started earlier (pid " + std::to_string(m_pid) + ") is still running");
     return false;
   }
   std::vector<std::string> words = Words(arguments);
@@ -233,8 +242,8 @@ bool ZbProcess::StartProcess(const std::string& program, const std::string& argu
   setup.CloseTheRest();
   std::vector<char*> argv = ArgumentVector(words);
   pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, program.c_str(), &setup.actions, &setup.attributes,
-                                   argv.data(), environ);
+  const int spawned =
+      posix_spawnp(&pid, program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
   if (spawned != 0) {
     AppendReason(error, "cannot start " + program + ": " + strerror(spawned));
     return false;
