@@ -188,6 +188,8 @@ CYrError CYrFile::Write(const void* data, uint32_t length, uint32_t* written) {
 }
 
 CYrError CYrFile::Read(void* data, uint32_t length, uint32_t* read) {
+  uint32_t ignored = 0;
+  if (!read) read = &ignored;
   *read = 0;
   if (m_fd < 0) return FXErrorUtil::ErrorErrNo(FILE_LOCATION, EBADF, "Read on a closed file");
   for (;;) {

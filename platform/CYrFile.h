@@ -40,7 +40,8 @@ class CYrFile {
   CYrError Open(const std::string& path, const char* mode, mode_t mode_bits = kOwnerOnly);
   // Write `length` bytes; `written` (may be null) receives the count written.
   CYrError Write(const void* data, uint32_t length, uint32_t* written);
-  // Read up to `length` bytes; `read` receives the count (0 at the end).
+  // Read up to `length` bytes; `read` (may be null) receives the count (0
+  // at the end).
   CYrError Read(void* data, uint32_t length, uint32_t* read);
   // Flush and close; for "w", make the new content the file's.
   CYrError Close();

@@ -332,6 +332,7 @@ TEST(FileAppendAndRead, AppendKeepsEarlierContent) {
   EXPECT_EQ(std::string(data, got), "one\ntwo\n");
   ASSERT_FALSE(reader.Read(data, sizeof(data), &got).IsError());
   EXPECT_EQ(got, 0u);
+  EXPECT_FALSE(reader.Read(data, sizeof(data), nullptr).IsError());  // the count is optional
 }
 
 TEST(Paths, AppendJoinsWithExactlyOneSeparator) {

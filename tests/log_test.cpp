@@ -123,6 +123,7 @@ TEST(StreamLogWriter, OpenFileFailsCleanly) {
   EXPECT_TRUE(StreamLogWriter::OpenFile(plain + "/log", 0, &writer).IsError());
   EXPECT_TRUE(StreamLogWriter::OpenFile(dir.path(), 0, &writer).IsError());
   EXPECT_FALSE(writer);
+  EXPECT_TRUE(StreamLogWriter::OpenFile(dir.file("log"), 0, nullptr).IsError());
 }
 
 TEST(StreamLogWriter, ConcurrentWritersGiveWholeLines) {
