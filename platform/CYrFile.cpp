@@ -49,6 +49,18 @@ int WriteAll(int fd, const char* data, size_t length, size_t* written) {
   return 0;
 }
 
+// Whole-file reads and copies take regular files only: a device such as
+// /dev/zero never ends, and a directory has no content to copy.
+CYrError RequireRegularFile(int fd, const std::string& path, struct stat* info) {
+  if (fstat(fd, info) != 0) return ErrnoError(FILE_LOCATION, errno, "Cannot stat", path);
+  if (S_ISDIR(info->st_mode)) return ErrnoError(FILE_LOCATION, EISDIR, "Cannot read", path);
+  if (!S_ISREG(info->st_mode)) {
+    return FXErrorUtil::ErrorErrNo(FILE_LOCATION, EINVAL, "Cannot read %s: not a regular file",
+                                   path.c_str());
+  }
+  return CYrError::Success();
+}
+
 }  // namespace
 
 CYrFile::~CYrFile() { Discard(); }
@@ -62,16 +74,22 @@ void CYrFile::Discard() {
 }
 
 CYrError CYrFile::ReadWholeFile(const std::string& path, char** buffer, uint64_t* size) {
+  if (!buffer || !size) {
+    return FXErrorUtil::ErrorErrNo(FILE_LOCATION, EINVAL, "Cannot read %s: no place for the data",
+                                   path.c_str());
+  }
   *buffer = nullptr;
   *size = 0;
   CYrFile file;
   CYrError error = file.Open(path, "r");
   if (error.IsError()) return error;
   struct stat info;
-  if (fstat(file.m_fd, &info) != 0) return ErrnoError(FILE_LOCATION, errno, "Cannot stat", path);
-  if (S_ISDIR(info.st_mode)) return ErrnoError(FILE_LOCATION, EISDIR, "Cannot read", path);
-  // Files under /proc report size 0, so the size is only a first guess.
-  size_t capacity = static_cast<size_t>(info.st_size) + 1;
+  error = RequireRegularFile(file.m_fd, path, &info);
+  if (error.IsError()) return error;
+  // Files under /proc report size 0, so the size is only a first guess. The
+  // spare byte beyond the NUL lets the read that meets the end find it
+  // without growing a buffer that is already big enough.
+  size_t capacity = static_cast<size_t>(info.st_size) + 2;
   if (capacity < 4096) capacity = 4096;
   std::unique_ptr<char[]> data(new (std::nothrow) char[capacity]);
   if (!data) return ErrnoError(FILE_LOCATION, ENOMEM, "Cannot read", path);
@@ -102,6 +120,9 @@ CYrError CYrFile::Copy(const std::string& source, const std::string& destination
   CYrFile from;
   CYrError error = from.Open(source, "r");
   if (error.IsError()) return error;
+  struct stat info;
+  error = RequireRegularFile(from.m_fd, source, &info);
+  if (error.IsError()) return error;
   CYrFile to;
   error = to.Open(destination, "w", mode);
   if (error.IsError()) return error;
@@ -123,8 +144,16 @@ CYrError CYrFile::Open(const std::string& path, const char* mode, mode_t mode_bi
                                    path.c_str(), m_path.c_str());
   }
   const std::string how = mode ? mode : "";
+  if (path.empty())
+    return FXErrorUtil::ErrorErrNo(FILE_LOCATION, ENOENT, "Cannot open a file without a name");
   if (how == "r") {
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer forever.
+    m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd >= 0 && ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+      const int code = errno;
+      Discard();
+      return ErrnoError(FILE_LOCATION, code, "Cannot open", path);
+    }
   } else if (how == "a") {
     m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, mode_bits);
   } else if (how == "w") {
@@ -140,8 +169,8 @@ CYrError CYrFile::Open(const std::string& path, const char* mode, mode_t mode_bi
       }
     }
   } else {
-    return FXErrorUtil::ErrorErrNo(FILE_LOCATION, EINVAL, "Unknown mode \"%s\" for %s",
-                                   how.c_str(), path.c_str());
+    return FXErrorUtil::ErrorErrNo(FILE_LOCATION, EINVAL, "Unknown mode \"%s\" for %s", how.c_str(),
+                                   path.c_str());
   }
   if (m_fd < 0) return ErrnoError(FILE_LOCATION, errno, "Cannot open", path);
   m_path = path;
@@ -159,6 +188,8 @@ CYrError CYrFile::Write(const void* data, uint32_t length, uint32_t* written) {
 }
 
 CYrError CYrFile::Read(void* data, uint32_t length, uint32_t* read) {
+  uint32_t ignored = 0;
+  if (!read) read = &ignored;
   *read = 0;
   if (m_fd < 0) return FXErrorUtil::ErrorErrNo(FILE_LOCATION, EBADF, "Read on a closed file");
   for (;;) {

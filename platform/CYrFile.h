@@ -23,13 +23,15 @@ class CYrFile {
   CYrFile(const CYrFile&) = delete;
   CYrFile& operator=(const CYrFile&) = delete;
 
-  // Read the whole file at `path` into a new buffer followed by a NUL.
+  // Read the whole regular file at `path` into a new buffer followed by a
+  // NUL (a directory, device or FIFO is refused).
   // `*buffer` is owned by the caller and released with delete[]; it is null
   // after a failure. `*size` receives the byte count without the NUL.
   static CYrError ReadWholeFile(const std::string& path, char** buffer, uint64_t* size);
 
-  // Replace `destination` with a copy of `source`, atomically, with the
-  // permission bits `mode`.
+  // Replace `destination` with a copy of the regular file `source`,
+  // atomically, with the permission bits `mode`. A failure leaves
+  // `destination` as it was.
   static CYrError Copy(const std::string& source, const std::string& destination,
                        mode_t mode = kOwnerOnly);
 
@@ -38,7 +40,8 @@ class CYrFile {
   CYrError Open(const std::string& path, const char* mode, mode_t mode_bits = kOwnerOnly);
   // Write `length` bytes; `written` (may be null) receives the count written.
   CYrError Write(const void* data, uint32_t length, uint32_t* written);
-  // Read up to `length` bytes; `read` receives the count (0 at the end).
+  // Read up to `length` bytes; `read` (may be null) receives the count (0
+  // at the end).
   CYrError Read(void* data, uint32_t length, uint32_t* read);
   // Flush and close; for "w", make the new content the file's.
   CYrError Close();
@@ -48,6 +51,6 @@ class CYrFile {
   void Discard();
 
   int m_fd = -1;
-  std::string m_path;       // the file the caller named
-  std::string m_tempPath;   // for "w": the file being written
+  std::string m_path;      // the file the caller named
+  std::string m_tempPath;  // for "w": the file being written
 };

@@ -5,6 +5,7 @@
 namespace FXString {
 
 void Trim(std::string& text, const char* set) {
+  if (!set) return;
   const size_t last = text.find_last_not_of(set);
   if (last == std::string::npos) {
     text.clear();
@@ -15,12 +16,13 @@ void Trim(std::string& text, const char* set) {
 }
 
 void TrimRight(std::string& text, const char* set) {
+  if (!set) return;
   const size_t last = text.find_last_not_of(set);
   text.erase(last == std::string::npos ? 0 : last + 1);
 }
 
-void Split(const std::string& text, const std::string& separator,
-           std::vector<std::string>& pieces, int /*flags*/) {
+void Split(const std::string& text, const std::string& separator, std::vector<std::string>& pieces,
+           int /*flags*/) {
   if (text.empty()) return;
   if (separator.empty()) {
     pieces.push_back(text);
@@ -44,6 +46,7 @@ std::string Format(const char* format, ...) {
 }
 
 std::string FormatV(const char* format, va_list args) {
+  if (!format) return std::string();
   va_list copy;
   va_copy(copy, args);
   const int length = vsnprintf(nullptr, 0, format, copy);

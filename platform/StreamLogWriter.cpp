@@ -23,6 +23,11 @@ StreamLogWriter::~StreamLogWriter() {
 
 CYrError StreamLogWriter::OpenFile(const std::string& path, int level,
                                    boost::shared_ptr<StreamLogWriter>* writer) {
+  if (!writer) {
+    return FXErrorUtil::ErrorErrNo(FXCodeLocation{"StreamLogWriter", __PRETTY_FUNCTION__, __LINE__},
+                                   EINVAL, "Cannot open the log file %s: no place for the writer",
+                                   path.c_str());
+  }
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   FILE* stream = fd >= 0 ? fdopen(fd, "a") : nullptr;
   if (!stream) {
@@ -53,8 +58,8 @@ void StreamLogWriter::Write(int level, const char* context, int line, int /*rese
 
   std::lock_guard<std::mutex> lock(m_mutex);
   if (!m_stream) return;
-  fprintf(m_stream, "%s.%03ld [%d] %s:%d %s\n", stamp, static_cast<long>(now.tv_usec / 1000),
-          level, context ? context : "", line, text.c_str());
+  fprintf(m_stream, "%s.%03ld [%d] %s:%d %s\n", stamp, static_cast<long>(now.tv_usec / 1000), level,
+          context ? context : "", line, text.c_str());
   fflush(m_stream);
 }
 

@@ -2,9 +2,10 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 #include <string>
 
+#include "CYrFile.h"
 #include "FXString.h"
 
 namespace {
@@ -16,8 +17,13 @@ constexpr const char* kBlanks = " \t\r";
 bool Lookup(const char* section, const char* name, std::string* value) {
   const char* path = std::getenv(ZBPlatformInfo::kConfigVariable);
   if (!path || !*path || !section || !name) return false;
-  std::ifstream in(path);
-  if (!in.good()) return false;
+  // Through the whole-file reader, which refuses a FIFO or a device in the
+  // file's place instead of blocking on it.
+  char* buffer = nullptr;
+  uint64_t size = 0;
+  if (CYrFile::ReadWholeFile(path, &buffer, &size).IsError()) return false;
+  std::istringstream in(std::string(buffer, size));
+  delete[] buffer;
   bool inSection = false;
   bool found = false;
   std::string line;

@@ -8,8 +8,8 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -46,39 +46,73 @@ int64_t NowMs() {
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// Spawn attributes and file actions, released on every path out.
+// Spawn attributes and file actions, released on every path out. A step
+// that fails is remembered, and nothing may be spawned from a set-up that
+// misses a step: the child would run with the host's descriptors or
+// signal state.
 class SpawnSetup {
  public:
   SpawnSetup() {
-    posix_spawnattr_init(&attributes);
-    posix_spawn_file_actions_init(&actions);
+    m_attributesReady = Check(posix_spawnattr_init(&attributes));
+    m_actionsReady = Check(posix_spawn_file_actions_init(&actions));
   }
   ~SpawnSetup() {
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    if (m_actionsReady) posix_spawn_file_actions_destroy(&actions);
+    if (m_attributesReady) posix_spawnattr_destroy(&attributes);
   }
   SpawnSetup(const SpawnSetup&) = delete;
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 
+  // The first error a step met, 0 when every step succeeded.
+  int failure() const { return m_failure; }
+
   // The child starts with no blocked signal and default handlers, whatever
-  // the host has set up for itself.
-  void CleanSignals(short extraFlags) {
+  // the host has set up for itself; with `ownGroup`, in a process group of
+  // its own.
+  void CleanSignals(bool ownGroup) {
+    if (!m_attributesReady) return;
     sigset_t none;
     sigemptyset(&none);
     sigset_t all;
     sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | extraFlags);
+    Check(posix_spawnattr_setsigmask(&attributes, &none));
+    Check(posix_spawnattr_setsigdefault(&attributes, &all));
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (ownGroup) {
+      flags |= POSIX_SPAWN_SETPGROUP;
+      Check(posix_spawnattr_setpgroup(&attributes, 0));
+    }
+    Check(posix_spawnattr_setflags(&attributes, flags));
+  }
+
+  void Open(int descriptor, const char* path, int flags) {
+    if (m_actionsReady) {
+      Check(posix_spawn_file_actions_addopen(&actions, descriptor, path, flags, 0));
+    }
+  }
+
+  void Dup(int from, int to) {
+    if (m_actionsReady) Check(posix_spawn_file_actions_adddup2(&actions, from, to));
   }
 
   // The child sees only descriptors 0-2. Added after the actions that set
   // those up, since actions run in order.
-  void CloseTheRest() { posix_spawn_file_actions_addclosefrom_np(&actions, 3); }
+  void CloseTheRest() {
+    if (m_actionsReady) Check(posix_spawn_file_actions_addclosefrom_np(&actions, 3));
+  }
 
   posix_spawnattr_t attributes;
   posix_spawn_file_actions_t actions;
+
+ private:
+  bool Check(int rc) {
+    if (rc != 0 && m_failure == 0) m_failure = rc;
+    return rc == 0;
+  }
+
+  bool m_attributesReady = false;
+  bool m_actionsReady = false;
+  int m_failure = 0;
 };
 
 class Pipe {
@@ -139,12 +173,15 @@ bool Drain(Pipe& out, Pipe& err, std::string* output, std::string* error, int64_
 }
 
 // Wait for `pid` until the deadline; false when it is still running then.
-bool WaitUntil(pid_t pid, int* status, int64_t deadline) {
+// `*lost` is set when the child was reaped elsewhere (a host that ignores
+// SIGCHLD, or waits for any child), so that its exit status is unknown.
+bool WaitUntil(pid_t pid, int* status, bool* lost, int64_t deadline) {
+  *lost = false;
   for (;;) {
     const pid_t done = waitpid(pid, status, WNOHANG);
     if (done == pid) return true;
     if (done < 0 && errno != EINTR) {
-      *status = 0;  // reaped by someone else: its status is lost
+      *lost = true;
       return true;
     }
     if (NowMs() >= deadline) return false;
@@ -181,17 +218,17 @@ int ZbProcess::system(const std::string& command, std::string* output, std::stri
   }
   SpawnSetup setup;
   // Its own process group, so that a time-out can kill the whole pipeline.
-  setup.CleanSignals(POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&setup.attributes, 0);
-  posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&setup.actions, out.ends[1], 1);
-  posix_spawn_file_actions_adddup2(&setup.actions, err.ends[1], 2);
+  setup.CleanSignals(true);
+  setup.Open(0, "/dev/null", O_RDONLY);
+  setup.Dup(out.ends[1], 1);
+  setup.Dup(err.ends[1], 2);
   setup.CloseTheRest();
 
   std::vector<char*> argv = ArgumentVector(words);
   pid_t pid = 0;
-  const int spawned =
-      posix_spawnp(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), environ);
+  const int spawned = setup.failure() != 0 ? setup.failure()
+                                           : posix_spawnp(&pid, argv[0], &setup.actions,
+                                                          &setup.attributes, argv.data(), environ);
   out.CloseWrite();
   err.CloseWrite();
   if (spawned != 0) {
@@ -202,11 +239,17 @@ int ZbProcess::system(const std::string& command, std::string* output, std::stri
   const int seconds = timeoutSeconds > 0 ? timeoutSeconds : kDefaultTimeoutSeconds;
   const int64_t deadline = NowMs() + static_cast<int64_t>(seconds) * 1000;
   int status = 0;
-  if (!Drain(out, err, output, error, deadline) || !WaitUntil(pid, &status, deadline)) {
+  bool lost = false;
+  if (!Drain(out, err, output, error, deadline) || !WaitUntil(pid, &status, &lost, deadline)) {
     kill(-pid, SIGKILL);
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     AppendReason(error, "command timed out after " + std::to_string(seconds) + " s");
+    return -1;
+  }
+  // An unknown status is not a success: the command may well have failed.
+  if (lost) {
+    AppendReason(error, "the exit status of the command was lost (reaped elsewhere)");
     return -1;
   }
   if (WIFEXITED(status)) return WEXITSTATUS(status);
@@ -217,24 +260,25 @@ int ZbProcess::system(const std::string& command, std::string* output, std::stri
 bool ZbProcess::StartProcess(const std::string& program, const std::string& arguments,
                              std::string* error, int /*reserved*/) {
   if (!Reap(false)) {
-    AppendReason(error, "a child started earlier (pid " + std::to_string(m_pid) +
-                            ") is still running");
+    AppendReason(error,
+                 "a child started earlier (pid " + std::to_string(m_pid) + ") is still running");
     return false;
   }
   std::vector<std::string> words = Words(arguments);
   if (words.empty()) words.push_back(program);
   SpawnSetup setup;
-  setup.CleanSignals(0);
+  setup.CleanSignals(false);
   if (m_silent) {
-    posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&setup.actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&setup.actions, 2, "/dev/null", O_WRONLY, 0);
+    setup.Open(0, "/dev/null", O_RDONLY);
+    setup.Open(1, "/dev/null", O_WRONLY);
+    setup.Open(2, "/dev/null", O_WRONLY);
   }
   setup.CloseTheRest();
   std::vector<char*> argv = ArgumentVector(words);
   pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, program.c_str(), &setup.actions, &setup.attributes,
-                                   argv.data(), environ);
+  const int spawned = setup.failure() != 0 ? setup.failure()
+                                           : posix_spawnp(&pid, program.c_str(), &setup.actions,
+                                                          &setup.attributes, argv.data(), environ);
   if (spawned != 0) {
     AppendReason(error, "cannot start " + program + ": " + strerror(spawned));
     return false;

@@ -26,8 +26,9 @@ class ZbProcess {
   // A command still running after `timeoutSeconds` (0: the default) is
   // killed with its whole process group. Returns 0 when the command ran and
   // exited with status 0; its non-zero exit status, 128 + a terminating
-  // signal, or -1 when it could not be run or timed out (the reason is then
-  // appended to `*error`).
+  // signal, or -1 when it could not be run, timed out or its exit status
+  // was lost to a host that ignores SIGCHLD (the reason is then appended to
+  // `*error`).
   static int system(const std::string& command, std::string* output, std::string* error,
                     int timeoutSeconds, bool useShell);
 
@@ -41,8 +42,8 @@ class ZbProcess {
   // empty signal mask and default signal handlers. `reserved` must be 0.
   // False, with the reason in `*error`, when the program cannot be started
   // or this object already has a child that was not reaped.
-  bool StartProcess(const std::string& program, const std::string& arguments,
-                    std::string* error, int reserved);
+  bool StartProcess(const std::string& program, const std::string& arguments, std::string* error,
+                    int reserved);
 
   // The child's pid, or 0 when there is none (never started, or reaped).
   pid_t GetChildPid() const { return m_pid; }

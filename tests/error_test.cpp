@@ -61,4 +61,15 @@ TEST(CYrError, MessageFormatsAnyLengthAndPercentSigns) {
   EXPECT_EQ(FXErrorUtil::ErrorWin32(Here(1), 87, "%s", "").Message(), "");
 }
 
+TEST(CYrError, ErrnoFamilyTextAndMissingLocationParts) {
+  CYrError error =
+      FXErrorUtil::ErrorErrNo(FXCodeLocation{nullptr, nullptr, 0}, 2250, " Curl Init failed ");
+  EXPECT_TRUE(error.IsError());
+  EXPECT_EQ(error.GetFamily(), CYrError::Family::kErrNo);
+  EXPECT_EQ(error.Message(), " Curl Init failed ");  // blanks kept
+  EXPECT_EQ(error.AsString(), "errno error 2250:  Curl Init failed  [at :0 ]");
+  EXPECT_FALSE(FXErrorUtil::IsErrNo(error, 1627));
+  EXPECT_FALSE(FXErrorUtil::IsErrNo(CYrError::Success(), 0));
+}
+
 }  // namespace

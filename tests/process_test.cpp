@@ -1,0 +1,395 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FXString.h"
+#include "TempDir.h"
+#include "ZbProcess.h"
+
+namespace {
+
+using testsupport::PathExists;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+std::set<std::string> Names(const std::string& directory) {
+  std::set<std::string> names;
+  DIR* dir = opendir(directory.c_str());
+  if (!dir) return names;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.insert(name);
+  }
+  closedir(dir);
+  return names;
+}
+
+size_t OpenDescriptors() { return Names("/proc/self/fd").size(); }
+
+// The state letter of a process ('R', 'S', 'Z', ...), or 0 when it is gone.
+char ProcessState(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  if (!std::getline(in, stat)) return 0;
+  const size_t close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() ? stat[close + 2] : 0;
+}
+
+// Wait (without a time bound of its own: ctest bounds the test) until the
+// process has ended, reaped or not.
+void WaitUntilEnded(pid_t pid) {
+  while (ProcessState(pid) != 0 && ProcessState(pid) != 'Z') usleep(10 * 1000);
+}
+
+// A field of /proc/PID/status, such as "SigBlk".
+std::string StatusField(pid_t pid, const std::string& field) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);) {
+    if (line.compare(0, field.size() + 1, field + ":") == 0) {
+      std::string value = line.substr(field.size() + 1);
+      FXString::Trim(value, " \t");
+      return value;
+    }
+  }
+  return "";
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// A descriptor without close-on-exec at a high number, as a careless host
+// might leave one.
+class InheritableDescriptor {
+ public:
+  static constexpr int kNumber = 47;
+  InheritableDescriptor() {
+    const int fd = open("/dev/null", O_RDONLY);
+    dup2(fd, kNumber);
+    close(fd);
+  }
+  ~InheritableDescriptor() { close(kNumber); }
+};
+
+// --- ZbProcess::system ------------------------------------------------------
+
+TEST(ProcessSystem, CapturesBothStreamsApartAndReturnsTheExitStatus) {
+  std::string output;
+  std::string error;
+  EXPECT_EQ(
+      ZbProcess::system("echo out; echo err >&2; echo more; exit 3", &output, &error, 0, true), 3);
+  EXPECT_EQ(output, "out\nmore\n");
+  EXPECT_EQ(error, "err\n");
+
+  EXPECT_EQ(ZbProcess::system("ps -ef | grep -v grep | awk '{print $1}' | head -1 >/dev/null",
+                              &output, &error, 0, true),
+            0);
+  EXPECT_EQ(output, "");
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(ZbProcess::system("false", &output, &error, 0, true), 1);
+  EXPECT_EQ(ZbProcess::system("true", nullptr, nullptr, 0, true), 0);
+}
+
+TEST(ProcessSystem, ResultsReplaceWhatTheStringsHeldBefore) {
+  std::string output = "stale";
+  std::string error = "stale";
+  EXPECT_EQ(ZbProcess::system("printf 9042", &output, &error, 0, true), 0);
+  EXPECT_EQ(output, "9042");
+  EXPECT_EQ(error, "");
+}
+
+TEST(ProcessSystem, ACommandKilledByASignalIsAFailure) {
+  std::string error;
+  EXPECT_EQ(ZbProcess::system("kill -9 $$", nullptr, &error, 0, true), 128 + SIGKILL);
+}
+
+TEST(ProcessSystem, MegabytesOnBothStreamsDoNotStall) {
+  std::string output;
+  std::string error;
+  const int status = ZbProcess::system(
+      "head -c 6000000 /dev/zero | tr '\\0' o & head -c 6000000 /dev/zero | tr '\\0' e >&2; wait",
+      &output, &error, 60, true);
+  EXPECT_EQ(status, 0) << error.substr(0, 200);
+  EXPECT_EQ(output.size(), 6000000u);
+  EXPECT_EQ(error.size(), 6000000u);
+  EXPECT_EQ(output.find_first_not_of('o'), std::string::npos);
+  EXPECT_EQ(error.find_first_not_of('e'), std::string::npos);
+}
+
+TEST(ProcessSystem, WithoutAShellNoCharacterIsSpecial) {
+  TempDir dir;
+  const std::string marker = dir.file("marker");
+  std::string output;
+  std::string error;
+  const std::string command =
+      "echo  a;touch " + marker + " $HOME `touch " + marker + "` $(touch " + marker + ") |cat";
+  EXPECT_EQ(ZbProcess::system(command, &output, &error, 0, false), 0) << error;
+  EXPECT_EQ(output,
+            "a;touch " + marker + " $HOME `touch " + marker + "` $(touch " + marker + ") |cat\n");
+  EXPECT_FALSE(PathExists(marker));
+
+  // The same line under the shell does run the second command.
+  EXPECT_EQ(ZbProcess::system("echo a;touch " + marker, &output, &error, 0, true), 0);
+  EXPECT_TRUE(PathExists(marker));
+}
+
+TEST(ProcessSystem, AProgramThatCannotRunFailsWithAReason) {
+  std::string output;
+  std::string error;
+  EXPECT_NE(ZbProcess::system("no-such-program-anywhere --version", &output, &error, 0, false), 0);
+  EXPECT_NE(error.find("no-such-program-anywhere"), std::string::npos) << error;
+
+  error.clear();
+  EXPECT_EQ(ZbProcess::system("no-such-program-anywhere", &output, &error, 0, true), 127);
+  EXPECT_NE(error.find("not found"), std::string::npos) << error;
+
+  for (const std::string& blank : {std::string(), std::string("   ")}) {
+    error.clear();
+    EXPECT_NE(ZbProcess::system(blank, &output, &error, 0, false), 0);
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(ProcessSystem, AnExitStatusLostToTheHostIsNoSuccess) {
+  // A host that ignores SIGCHLD has its children reaped by the kernel.
+  signal(SIGCHLD, SIG_IGN);
+  std::string error;
+  EXPECT_NE(ZbProcess::system("exit 3", nullptr, &error, 0, true), 0);
+  EXPECT_NE(error.find("exit status"), std::string::npos) << error;
+}
+
+TEST(ProcessSystem, TheCommandReadsNothingFromTheHostsInput) {
+  std::string output;
+  EXPECT_EQ(ZbProcess::system("cat", &output, nullptr, 0, true), 0);
+  EXPECT_EQ(output, "");
+}
+
+TEST(ProcessSystem, ATimeOutKillsTheWholePipeline) {
+  TempDir dir;
+  const std::string pids = dir.file("pids");
+  std::string output;
+  std::string error;
+  // Two stages that would run for ever, plus a background child that keeps
+  // the output pipe open after the shell itself is gone.
+  const std::string command = "echo started; sleep 1000 & echo $! > " + pids +
+                              "; sh -c 'echo $$ >> " + pids + "; exec sleep 1000' | sleep 1000";
+  EXPECT_EQ(ZbProcess::system(command, &output, &error, 1, true), -1);
+  EXPECT_EQ(output, "started\n");
+  EXPECT_NE(error.find("timed out"), std::string::npos) << error;
+
+  const std::vector<std::string> children = Lines(ReadFile(pids));
+  ASSERT_EQ(children.size(), 2u);
+  for (const std::string& child : children) {
+    const pid_t pid = std::stoi(child);
+    WaitUntilEnded(pid);
+    const char state = ProcessState(pid);
+    EXPECT_TRUE(state == 0 || state == 'Z') << "pid " << pid << " state " << state;
+  }
+}
+
+TEST(ProcessSystem, LeavesNoDescriptorAndNoChildBehind) {
+  InheritableDescriptor inheritable;
+  const size_t before = OpenDescriptors();
+  std::string output;
+  std::string error;
+  // ls lists its own directory descriptor (3) besides 0-2.
+  EXPECT_EQ(ZbProcess::system("ls /proc/self/fd", &output, &error, 0, false), 0) << error;
+  EXPECT_EQ(Lines(output), (std::vector<std::string>{"0", "1", "2", "3"}));
+  for (int i = 0; i < 20; ++i) {
+    ZbProcess::system("echo x; echo y >&2", &output, &error, 0, true);
+    ZbProcess::system("no-such-program-anywhere", &output, &error, 0, false);
+    ZbProcess::system("exit 4", &output, &error, 0, true);
+  }
+  ZbProcess::system("sleep 100", &output, &error, 1, true);
+  EXPECT_EQ(OpenDescriptors(), before);
+  errno = 0;
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
+
+// --- ZbProcess::StartProcess ------------------------------------------------
+
+// A script that writes each of its arguments on a line of `out`.
+std::string ArgumentRecorder(const TempDir& dir, const std::string& out) {
+  const std::string script = dir.file("record-arguments");
+  WriteFile(script, "#!/bin/sh\nfor word in \"$@\"; do echo \"[$word]\"; done > '" + out + "'\n",
+            0755);
+  return script;
+}
+
+TEST(ProcessStart, SplitsTheArgumentsAtBlanksWithoutAShell) {
+  TempDir dir;
+  const std::string out = dir.file("arguments");
+  const std::string script = ArgumentRecorder(dir, out);
+  ZbProcess process;
+  process.SetSilence(true);
+  std::string error;
+  ASSERT_TRUE(process.StartProcess(
+      script, script + "  -Dzbpriam.config.file=/opt/p   -cp /x;rm $HOME `id` 8080 ", &error, 0))
+      << error;
+  EXPECT_GT(process.GetChildPid(), 0);
+  ASSERT_TRUE(process.Reap(true));
+  EXPECT_TRUE(WIFEXITED(process.ExitStatus()));
+  EXPECT_EQ(Lines(ReadFile(out)),
+            (std::vector<std::string>{"[-Dzbpriam.config.file=/opt/p]", "[-cp]", "[/x;rm]",
+                                      "[$HOME]", "[`id`]", "[8080]"}));
+}
+
+TEST(ProcessStart, EmptyArgumentsRunTheProgramAlone) {
+  TempDir dir;
+  const std::string out = dir.file("arguments");
+  const std::string script = ArgumentRecorder(dir, out);
+  ZbProcess process;
+  process.SetSilence(true);
+  std::string error;
+  ASSERT_TRUE(process.StartProcess(script, "   ", &error, 0)) << error;
+  ASSERT_TRUE(process.Reap(true));
+  EXPECT_EQ(ReadFile(out), "");
+}
+
+TEST(ProcessStart, ASilentChildGetsDevNull) {
+  TempDir dir;
+  const std::string out = dir.file("stdio");
+  const std::string script = dir.file("stdio-of-self");
+  WriteFile(script,
+            "#!/bin/sh\nfds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2)\n"
+            "echo \"$fds\" > '" +
+                out + "'\n",
+            0755);
+  ZbProcess process;
+  process.SetSilence(true);
+  std::string error;
+  ASSERT_TRUE(process.StartProcess(script, script, &error, 0)) << error;
+  ASSERT_TRUE(process.Reap(true));
+  EXPECT_EQ(ReadFile(out), "/dev/null\n/dev/null\n/dev/null\n");
+}
+
+TEST(ProcessStart, TheChildInheritsNoDescriptorBeyondTheStandardOnes) {
+  TempDir dir;
+  const std::string listing = dir.file("listing");
+  InheritableDescriptor inheritable;
+  // A child that is not silent writes to our standard output: point it at a
+  // file for the time of the test.
+  fflush(stdout);
+  const int savedOut = dup(1);
+  const int file = open(listing.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(file, 0);
+  dup2(file, 1);
+  close(file);
+  ZbProcess process;
+  std::string error;
+  const bool started = process.StartProcess("ls", "ls /proc/self/fd", &error, 0);
+  const bool reaped = started && process.Reap(true);
+  dup2(savedOut, 1);
+  close(savedOut);
+  ASSERT_TRUE(started) << error;
+  ASSERT_TRUE(reaped);
+  // ls lists its own directory descriptor (3) besides 0-2.
+  EXPECT_EQ(Lines(ReadFile(listing)), (std::vector<std::string>{"0", "1", "2", "3"}));
+}
+
+TEST(ProcessStart, TheChildStartsWithCleanSignals) {
+  sigset_t blocked;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGTERM);
+  sigprocmask(SIG_BLOCK, &blocked, nullptr);
+  signal(SIGINT, SIG_IGN);
+  ZbProcess process;
+  process.SetSilence(true);
+  std::string error;
+  ASSERT_TRUE(process.StartProcess("/bin/sleep", "sleep 1000", &error, 0)) << error;
+  const pid_t pid = process.GetChildPid();
+  // The spawn has completed once the child runs sleep.
+  while (StatusField(pid, "Name") != "sleep") usleep(10 * 1000);
+  EXPECT_EQ(StatusField(pid, "SigBlk"), "0000000000000000");
+  // Only the standard signals: the C library keeps its own real-time
+  // signals (32, 33) away from a freshly spawned child.
+  EXPECT_EQ(std::stoull(StatusField(pid, "SigIgn"), nullptr, 16) & 0x7FFFFFFFull, 0u);
+  kill(pid, SIGKILL);
+  EXPECT_TRUE(process.Reap(true));
+}
+
+TEST(ProcessStart, AProgramThatCannotStartGivesFalseAndAReason) {
+  TempDir dir;
+  const std::string notExecutable = dir.write("data.txt", "just text\n");
+  chmod(notExecutable.c_str(), 0644);
+  const size_t before = OpenDescriptors();
+  for (const std::string& program :
+       {dir.file("missing"), dir.path(), notExecutable, std::string("no-such-program-anywhere")}) {
+    ZbProcess process;
+    std::string error;
+    EXPECT_FALSE(process.StartProcess(program, "x --flag", &error, 0)) << program;
+    EXPECT_NE(error.find(program), std::string::npos) << error;
+    EXPECT_EQ(process.GetChildPid(), 0);
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
+  errno = 0;
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);  // no failed child left unreaped
+  EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(ProcessStart, KillAndReapLeaveNoZombie) {
+  ZbProcess process;
+  process.SetSilence(true);
+  std::string error;
+  ASSERT_TRUE(process.StartProcess("sleep", "sleep 1000", &error, 0)) << error;
+  const pid_t pid = process.GetChildPid();
+  ASSERT_GT(pid, 0);
+  EXPECT_NE(ProcessState(pid), 0);
+
+  EXPECT_FALSE(process.Reap(false));  // still running
+  EXPECT_EQ(process.GetChildPid(), pid);
+  EXPECT_FALSE(process.StartProcess("sleep", "sleep 1000", &error, 0));
+  EXPECT_NE(error.find(std::to_string(pid)), std::string::npos) << error;
+  EXPECT_EQ(process.GetChildPid(), pid);
+
+  ASSERT_EQ(kill(pid, SIGKILL), 0);
+  EXPECT_TRUE(process.Reap(true));
+  EXPECT_EQ(process.GetChildPid(), 0);
+  EXPECT_TRUE(WIFSIGNALED(process.ExitStatus()));
+  EXPECT_EQ(WTERMSIG(process.ExitStatus()), SIGKILL);
+  EXPECT_FALSE(PathExists("/proc/" + std::to_string(pid)));
+  EXPECT_TRUE(process.Reap(false));  // nothing left to reap
+
+  // The object can start a new child once the old one is reaped.
+  error.clear();
+  ASSERT_TRUE(process.StartProcess("sleep", "sleep 1000", &error, 0)) << error;
+  const pid_t second = process.GetChildPid();
+  kill(second, SIGKILL);
+  EXPECT_TRUE(process.Reap(true));
+}
+
+TEST(ProcessStart, AChildThatHasExitedIsReapedByTheNextStartOrTheDestructor) {
+  pid_t first = 0;
+  {
+    ZbProcess process;
+    process.SetSilence(true);
+    std::string error;
+    ASSERT_TRUE(process.StartProcess("true", "true", &error, 0)) << error;
+    first = process.GetChildPid();
+    WaitUntilEnded(first);
+    EXPECT_EQ(ProcessState(first), 'Z');
+    ASSERT_TRUE(process.StartProcess("true", "true", &error, 0)) << error;
+    EXPECT_FALSE(PathExists("/proc/" + std::to_string(first)));
+    first = process.GetChildPid();
+    WaitUntilEnded(first);
+  }
+  EXPECT_FALSE(PathExists("/proc/" + std::to_string(first)));
+}
+
+}  // namespace
