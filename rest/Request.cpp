@@ -57,8 +57,8 @@ CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrStri
 
   response = CYrString(m_curl->GetHttpResponse(&length, false));
   const int64_t status = m_curl->GetHttpErrorCode();
-  // The operation is shown as 0 whatever the request type: readers of the
-  // log know the line by that.
+  // The operation field reads 0 whatever the request type: the line's
+  // format is relied on as it stands.
   ZB_LOG(0,
          " Error: API failed. operation [%d]. URL[%s]. Request [%s] ErrorCode [%ld] ErrorCode "
          "[%s]   ",

@@ -174,13 +174,16 @@ TEST_F(LibCurlTest, HungServerIsCutOffByTheTotalTimeoutAndTheHandleStaysUsable) 
   EXPECT_FALSE(Send(HTTP_REQ_GET, "/hangs"));
   EXPECT_EQ(m_curl.GetHttpErrorCode(), 0);
   EXPECT_EQ(Reply(false), "");
-  m_server.Enqueue(HttpAnswer::Status(200, "back"));
+  m_curl.SetTimeouts(10000, 30000);
+  HttpAnswer slowButInTime = HttpAnswer::Status(200, "back");
+  slowButInTime.delayMs = 20;
+  m_server.Enqueue(slowButInTime);
   EXPECT_TRUE(Send(HTTP_REQ_GET, "/again"));
   EXPECT_EQ(Reply(true), "back");
 }
 
 TEST_F(LibCurlTest, NonPositiveTimeoutsLeaveEveryExchangeBounded) {
-  m_curl.SetTimeouts(1000, 300);
+  m_curl.SetTimeouts(5000, 2000);
   // 0 would mean "wait forever" to libcurl, and a negative value would make
   // every later request fail to set up.
   m_curl.SetTimeouts(0, -1);
@@ -215,6 +218,14 @@ TEST_F(LibCurlTest, ConnectionClosedMidReplyIsAFailure) {
   EXPECT_NE(status, 503);
   EXPECT_LE(Reply(false).size(), 100000u);
   EXPECT_FALSE(m_curl.GetTransportError().empty());
+}
+
+TEST_F(LibCurlTest, OverlongUrlFailsAndTheHandleStaysUsable) {
+  const std::string url = m_server.Url("/") + std::string(9u * 1000 * 1000, 'u');
+  EXPECT_FALSE(m_curl.ZBLibCurlSendHttpReq(HTTP_REQ_POST, url.c_str(), "{}", 2, false, nullptr));
+  EXPECT_EQ(Reply(false), "");
+  EXPECT_TRUE(Send(HTTP_REQ_GET, "/after"));
+  EXPECT_EQ(OnlyRequest().target, "/after");
 }
 
 TEST(LibCurlWithoutInit, SendFailsAndTheReplyIsEmptyText) {
