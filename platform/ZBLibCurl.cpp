@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -19,7 +20,10 @@ CURL* Handle(void* handle) { return static_cast<CURL*>(handle); }
 
 }  // namespace
 
-ZBLibCurl::ZBLibCurl() { m_reply.push_back('\0'); }
+ZBLibCurl::ZBLibCurl() {
+  static_assert(sizeof m_errorText >= CURL_ERROR_SIZE, "libcurl's error buffer is too small");
+  m_reply.push_back('\0');
+}
 
 ZBLibCurl::~ZBLibCurl() {
   ZBLibCurlFreeHttpHeaderList();
@@ -34,6 +38,9 @@ bool ZBLibCurl::ZBLibCurlInit(const char* caBundle, bool verbose, bool insecure,
   CURL* curl = Handle(m_handle);
   m_callback = callback;
   bool ok = curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+  // The buffer lives as long as the handle, so libcurl never writes into
+  // memory that is gone, whichever way a request ends.
+  ok = ok && curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, m_errorText) == CURLE_OK;
   // The peers are local services: an http_proxy set for the host's other
   // traffic must not reroute them.
   ok = ok && curl_easy_setopt(curl, CURLOPT_PROXY, "") == CURLE_OK;
@@ -53,7 +60,9 @@ void ZBLibCurl::ZBLibCurlFreeHttpHeaderList() {
 }
 
 bool ZBLibCurl::ZBLibCurlAppendHeader(_http_hdr_type_ /*type*/, const char* line) {
-  if (!line) return false;
+  // libcurl sends a line as it is: a line break inside it would start a
+  // header, or a request, of the caller's making.
+  if (!line || std::strpbrk(line, "\r\n")) return false;
   curl_slist* grown = curl_slist_append(static_cast<curl_slist*>(m_headers), line);
   if (!grown) return false;
   m_headers = grown;
@@ -64,14 +73,19 @@ size_t ZBLibCurl::CollectBody(char* data, size_t size, size_t count, void* self)
   ZBLibCurl* client = static_cast<ZBLibCurl*>(self);
   const size_t bytes = size * count;
   if (client->m_callback) return client->m_callback(data, size, count, nullptr);
-  // Keep the terminating NUL last.
-  client->m_reply.insert(client->m_reply.end() - 1, data, data + bytes);
+  // No exception may unwind through libcurl: a reply that does not fit in
+  // memory ends the transfer as a write error instead.
+  try {
+    // Keep the terminating NUL last.
+    client->m_reply.insert(client->m_reply.end() - 1, data, data + bytes);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
   return bytes;
 }
 
 bool ZBLibCurl::ZBLibCurlSendHttpReq(_http_req_type_ type, const char* url, const char* body,
-                                     uint64_t length, bool /*expectBody*/,
-                                     const char* /*extra*/) {
+                                     uint64_t length, bool /*expectBody*/, const char* /*extra*/) {
   m_reply.assign(1, '\0');
   m_status = 0;
   m_transportError.clear();
@@ -80,19 +94,18 @@ bool ZBLibCurl::ZBLibCurlSendHttpReq(_http_req_type_ type, const char* url, cons
     return false;
   }
   CURL* curl = Handle(m_handle);
-  char errorText[CURL_ERROR_SIZE] = "";
+  m_errorText[0] = '\0';
   const char* data = body ? body : "";
   const uint64_t size = body ? length : 0;
   bool ok = curl_easy_setopt(curl, CURLOPT_URL, url) == CURLE_OK;
   ok = ok && curl_easy_setopt(curl, CURLOPT_HTTPHEADER, m_headers) == CURLE_OK;
   ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &ZBLibCurl::CollectBody) == CURLE_OK;
   ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEDATA, this) == CURLE_OK;
-  ok = ok && curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText) == CURLE_OK;
   ok = ok && curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, m_connectTimeoutMs) == CURLE_OK;
   ok = ok && curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, m_totalTimeoutMs) == CURLE_OK;
   if (type == HTTP_REQ_POST || size > 0) {
-    ok = ok && curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
-                                static_cast<curl_off_t>(size)) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(size)) ==
+                   CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_COPYPOSTFIELDS, data) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST,
                                 type == HTTP_REQ_GET ? "GET" : nullptr) == CURLE_OK;
@@ -105,12 +118,11 @@ bool ZBLibCurl::ZBLibCurlSendHttpReq(_http_req_type_ type, const char* url, cons
     return false;
   }
   const CURLcode result = curl_easy_perform(curl);
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   m_status = status;
   if (result != CURLE_OK) {
-    m_transportError = errorText[0] ? errorText : curl_easy_strerror(result);
+    m_transportError = m_errorText[0] ? m_errorText : curl_easy_strerror(result);
     return false;
   }
   return status >= 200 && status < 300;
@@ -124,6 +136,8 @@ const char* ZBLibCurl::GetHttpResponse(uint64_t* length, bool /*succeeded*/) {
 int64_t ZBLibCurl::GetHttpErrorCode() { return m_status; }
 
 void ZBLibCurl::SetTimeouts(long connectTimeoutMs, long totalTimeoutMs) {
-  m_connectTimeoutMs = connectTimeoutMs;
-  m_totalTimeoutMs = totalTimeoutMs;
+  // libcurl takes 0 for "no limit" and refuses negative values; neither may
+  // leave an exchange unbounded or unable to start.
+  if (connectTimeoutMs > 0) m_connectTimeoutMs = connectTimeoutMs;
+  if (totalTimeoutMs > 0) m_totalTimeoutMs = totalTimeoutMs;
 }

@@ -13,8 +13,7 @@
 enum _http_req_type_ { HTTP_REQ_GET = 0, HTTP_REQ_POST = 1 };
 enum _http_hdr_type_ { HTTP_HDR_GENERIC = 0 };
 
-using ZBLibCurlWriteCallback = uint64_t (*)(void* data, uint64_t size, uint64_t count,
-                                            void* user);
+using ZBLibCurlWriteCallback = uint64_t (*)(void* data, uint64_t size, uint64_t count, void* user);
 
 class ZBLibCurl {
  public:
@@ -37,6 +36,7 @@ class ZBLibCurl {
   // Drop every header line appended so far.
   void ZBLibCurlFreeHttpHeaderList();
   // Add a complete header line ("Name: value") to every later request.
+  // False, and nothing added, for a null line or one holding CR or LF.
   bool ZBLibCurlAppendHeader(_http_hdr_type_ type, const char* line);
 
   // Send a request: type 0 is GET, 1 is POST, with `length` bytes of `body`
@@ -56,18 +56,20 @@ class ZBLibCurl {
   // libcurl's description of the last transport failure, "" when none.
   const std::string& GetTransportError() const { return m_transportError; }
 
-  // Bounds for later exchanges.
+  // Bounds for later exchanges; a value that is not positive leaves that
+  // bound as it was.
   void SetTimeouts(long connectTimeoutMs, long totalTimeoutMs);
 
  private:
   static size_t CollectBody(char* data, size_t size, size_t count, void* self);
 
-  void* m_handle = nullptr;  // CURL*
+  void* m_handle = nullptr;   // CURL*
   void* m_headers = nullptr;  // curl_slist*
   ZBLibCurlWriteCallback m_callback = nullptr;
   std::vector<char> m_reply;  // body of the last exchange, NUL-terminated
   int64_t m_status = 0;
   std::string m_transportError;
+  char m_errorText[256] = "";  // libcurl's error buffer (CURL_ERROR_SIZE)
   long m_connectTimeoutMs = kDefaultConnectTimeoutMs;
   long m_totalTimeoutMs = kDefaultTotalTimeoutMs;
 };

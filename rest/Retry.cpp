@@ -1,11 +1,74 @@
-// STUB: to be replaced.
+// The retry loop around one REST request: a sidecar that has just been
+// launched, or whose own back end is down, gets a few more chances.
+#include <cstdint>
+
 #include "Boundary.h"
+#include "ErrorCodes.h"
 #include "PriamUtil.h"
+#include "RequestType.h"
+#include "YrSleep.h"
+#include "ZBPlatformInfo.h"
 
 namespace ZbCassandra {
 
-CYrError PriamUtil::sendRequestWithErrorHandling(requestType /*type*/, const CYrString& /*path*/, CYrString& /*response*/, const CYrString& /*request*/) {
-  return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, 120, "not implemented");
+namespace {
+
+// Fixed by design: at most about five minutes of waiting for a sidecar that
+// is starting, twenty seconds for one whose back end is unavailable.
+constexpr unsigned kFirstAttemptLimit = 2;
+constexpr unsigned kUnavailableAttemptLimit = 2;
+constexpr uint32_t kUnavailableSleepMs = 10000;
+constexpr unsigned kNotReadyAttemptLimit = 10;
+constexpr uint32_t kNotReadySleepMs = 30000;
+constexpr uint64_t kDefaultWaitTime = 10;
+
+}  // namespace
+
+CYrError PriamUtil::sendRequestWithErrorHandling(requestType type, const CYrString& path,
+                                                 CYrString& response,
+                                                 const CYrString& request) try {
+  ZB_TRACE_ENTRY();
+  CYrError error = CYrError::Success();
+
+  // Read and reported at every call; the sleeps and limits do not depend on
+  // it.
+  ZBPlatformInfo platformInfo;
+  uint64_t waitTime = kDefaultWaitTime;
+  if (!platformInfo.getNumber("Cassandra", "nPriamWaitTime", &waitTime)) {
+    ZB_LOG_FAILURE(" Failed to access the reg key for wait time ");
+  }
+
+  // Retrying cannot make an unknown request type valid.
+  if (!IsKnownRequestType(type)) {
+    return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInvalidParameter, " Invalid request type [%d] ",
+                                   static_cast<int>(type));
+  }
+
+  unsigned attemptLimit = kFirstAttemptLimit;
+  unsigned attempts = 0;
+  while (attempts < attemptLimit) {
+    error = sendRequest(type, path, response, request);
+    if (!error.IsError()) break;
+    ZB_LOG_FAILURE("Error: %s", error.AsString().c_str());
+    if (FXErrorUtil::IsWin32(error, kAccessDenied)) {
+      // The credentials will not get better by waiting.
+      return error.Push(PRIAM_LOCATION);
+    }
+    // The limit follows the latest failure and counts the attempts already
+    // made, and the sleep follows the last failed attempt too.
+    if (FXErrorUtil::IsWin32(error, kResourceUnavailable)) {
+      attemptLimit = kUnavailableAttemptLimit;
+      ZB_LOG(0, " Resource unavailable, sleeping ");
+      YRSLEEP(kUnavailableSleepMs);
+    } else {
+      attemptLimit = kNotReadyAttemptLimit;
+      ZB_LOG(0, " Priam Server not accepting requests yet. Sleeping ");
+      YRSLEEP(kNotReadySleepMs);
+    }
+    ++attempts;
+  }
+  return error;
 }
+PRIAM_CATCH_ALL
 
 }  // namespace ZbCassandra
