@@ -108,19 +108,4 @@ TEST_F(CassandraConfFile, OnlyAnExactScyllaLineSelectsScylla) {
   }
 }
 
-TEST_F(CassandraConfFile, TheQueryLeavesItsArgumentsAloneUntilBothAreKnown) {
-  Run("priam.cass.process=scylla\n");
-  std::string file = "caller's file";
-  std::string flavor = "caller's flavor";
-  ZbCassandra::PriamUtilTestAccess::cassandraFlavor(*controller).clear();
-  controller->getConfFileNameCassFlavor(file, flavor);
-  EXPECT_EQ(file, "caller's file");
-  EXPECT_EQ(flavor, "caller's flavor");
-  ZbCassandra::PriamUtilTestAccess::cassandraFlavor(*controller) = "scylla";
-  ZbCassandra::PriamUtilTestAccess::cassandraYamlFile(*controller).clear();
-  controller->getConfFileNameCassFlavor(file, flavor);
-  EXPECT_EQ(file, "caller's file");
-  EXPECT_EQ(flavor, "caller's flavor");
-}
-
 }  // namespace

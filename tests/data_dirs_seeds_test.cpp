@@ -181,13 +181,4 @@ TEST_F(DataDirsAndSeeds, AHundredMegabyteFileIsReadToItsEnd) {
   EXPECT_EQ(seeds, Strings{"10.0.0.1"});
 }
 
-TEST_F(DataDirsAndSeeds, QueriesOnAControllerWhoseInitializationFailed) {
-  PriamUtilTestAccess::cassandraYamlFile(*controller).clear();
-  Strings directories;
-  EXPECT_EQ(controller->getCassandraDataDir(directories).Message(),
-            "Failed to open Cassandra YAML file - ");
-  Strings seeds;
-  EXPECT_TRUE(FXErrorUtil::IsWin32(controller->getCassandraSeeds(&seeds), kInvalidParameter));
-}
-
 }  // namespace

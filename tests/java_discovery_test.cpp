@@ -101,13 +101,6 @@ TEST_F(JavaDiscovery, TheRunningNodesJavaIsFoundThroughItsPidFile) {
   EXPECT_EQ(Calls(), "ps -ef\nps --no-headers -p 4242 -o cmd\n");
 }
 
-TEST_F(JavaDiscovery, PidFileContentIsTrimmedOfWhiteSpace) {
-  RunningNode();
-  testsupport::WriteFile(pidFile, " \t4242 \r\n\n");
-  EXPECT_FALSE(controller->initializeJavaPath().IsError());
-  EXPECT_EQ(controller->javaPath().str(), "/opt/jdk/bin/java");
-}
-
 TEST_F(JavaDiscovery, PidFileContentThatIsNotAPidRunsNothingAndTheSearchGoesOn) {
   const std::string marker = work.file("marker");
   const std::vector<std::string> contents = {"1; touch " + marker,
