@@ -36,6 +36,8 @@ class PortValidation : public ::testing::Test {
 
 TEST_F(PortValidation, RealProcessTableConfirmingThePortChangesNothing) {
   // The real ps on a real child whose last word is the port.
+  ASSERT_FALSE(controller.stopPriam().IsError());
+  Access::started(controller) = true;
   Access::process(controller).reset(new ZbProcess());
   std::string error;
   ASSERT_TRUE(Access::process(controller)->StartProcess("/bin/sleep", "sleep 8085", &error, 0));

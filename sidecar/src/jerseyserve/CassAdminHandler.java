@@ -6,6 +6,7 @@ import java.io.IOException;
 import java.io.InputStream;
 import java.io.OutputStream;
 import java.nio.charset.StandardCharsets;
+import java.util.concurrent.atomic.AtomicLong;
 
 /**
  * Answers every request the server receives. Operations live under "/REST/v1/cassadmin/"; only
@@ -19,6 +20,8 @@ final class CassAdminHandler implements HttpHandler {
   private final SidecarSettings settings;
   private final SidecarLog log;
   private final long readyAtNanos;
+  /** Requests for a known operation so far; counted so tests need not race a clock. */
+  private final AtomicLong knownRequests = new AtomicLong();
 
   CassAdminHandler(NodeInfo info, SidecarSettings settings, SidecarLog log) {
     this.info = info;
@@ -73,7 +76,8 @@ final class CassAdminHandler implements HttpHandler {
     if (!path.startsWith(PREFIX) || !path.substring(PREFIX.length()).equals("info")) {
       return Reply.text(404, "Not Found");
     }
-    if (System.nanoTime() - readyAtNanos < 0) {
+    boolean warmingUp = knownRequests.incrementAndGet() <= settings.warmupRequests;
+    if (warmingUp || System.nanoTime() - readyAtNanos < 0) {
       return Reply.text(503, "JMXConnectionException");
     }
     if (settings.cannotAuthenticate) {

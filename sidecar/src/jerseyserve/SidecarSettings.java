@@ -21,6 +21,7 @@ final class SidecarSettings {
           "priam.server.tspasswd", "priam.keystore.password", "priam.truststore.password");
 
   static final String WARMUP_MS = "standin.warmup.ms";
+  static final String WARMUP_REQUESTS = "standin.warmup.requests";
   static final String EXIT_IMMEDIATELY = "standin.exit.immediately";
   static final String LISTEN_PORT = "standin.listen.port";
   static final String NEVER_LISTEN = "standin.never.listen";
@@ -36,6 +37,8 @@ final class SidecarSettings {
   final boolean cannotAuthenticate;
 
   final long warmupMs;
+  /** How many of the first requests for a known operation are answered 503. */
+  final long warmupRequests;
   final boolean exitImmediately;
   /** The port to listen on instead of the command line's, or -1. */
   final int listenPort;
@@ -63,6 +66,7 @@ final class SidecarSettings {
         user != null && !user.isEmpty() && (password == null || password.isEmpty());
 
     warmupMs = number(file, WARMUP_MS, 0, Long.MAX_VALUE, 0, log);
+    warmupRequests = number(file, WARMUP_REQUESTS, 0, Long.MAX_VALUE, 0, log);
     exitImmediately = "true".equalsIgnoreCase(file.get(EXIT_IMMEDIATELY));
     listenPort = (int) number(file, LISTEN_PORT, 0, 65535, -1, log);
     neverListen = "true".equalsIgnoreCase(file.get(NEVER_LISTEN));

@@ -1,0 +1,384 @@
+// The whole launch for real: the controller starts the stand-in sidecar with
+// the JDK, follows it with the real ps, talks to it through libcurl, takes
+// the secrets out of its properties file and kills it. Only the library's
+// sleeps are shortened.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+
+#include "CapturingLogWriter.h"
+#include "ChildProcess.h"
+#include "LocalPort.h"
+#include "PriamUtil.h"
+#include "PriamUtilTestAccess.h"
+#include "ScopedEnvironment.h"
+#include "TempDir.h"
+#include "YrSleep.h"
+#include "ZbProcess.h"
+
+namespace {
+
+using testsupport::ProcessExists;
+using testsupport::ReadFile;
+using testsupport::ScopedConfigStore;
+using testsupport::ScopedLogCapture;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+using ZbCassandra::PriamUtil;
+using ZbCassandra::requestType;
+using Access = ZbCassandra::PriamUtilTestAccess;
+
+const std::map<std::string, std::string> kSecrets = {
+    {"priam.cqluserpassword", "cql-S3cret=="},    {"priam.jmx.token", "jmx-T0ken"},
+    {"priam.server.kspasswd", "ks-Pa55"},         {"priam.server.tspasswd", "ts-Pa55"},
+    {"priam.keystore.password", "keystore-Pa55"}, {"priam.truststore.password", "trust-Pa55"},
+};
+
+bool WaitFor(const std::function<bool()>& condition, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+class LaunchEndToEnd : public ::testing::Test {
+ protected:
+  LaunchEndToEnd()
+      : priamDir(root.file("priam")),
+        templateDir(root.file("templates")),
+        confDir(root.file("conf")),
+        nodeDir(root.file("node")),
+        logDir(root.file("logs")) {
+    for (const std::string& dir : {priamDir, templateDir, confDir, nodeDir, logDir}) {
+      mkdir(dir.c_str(), 0700);
+    }
+    EXPECT_EQ(symlink(PRIAM_STANDIN_JAR, (priamDir + "/priam.jar").c_str()), 0);
+    WriteFile(priamDir + "/zblog4j.properties",
+              "log4j.rootLogger=INFO, R\n"
+              "log4j.appender.R=org.apache.log4j.RollingFileAppender\n"
+              "log4j.appender.R.File=/var/log/priam.log\n");
+    WriteFile(templateDir + "/zbPriam.properties",
+              "priam.cass.process=cassandra\npriam.backup.retention=7\n");
+    WriteFile(nodeDir + "/cassandra.yaml", "native_transport_port: 9042\n");
+    WriteFile(nodeDir + "/cassandra-env.sh", "JMX_PORT=\"7199\"\n");
+    store.Set("Cassandra", "sPriamTemplateDir", templateDir);
+    store.Set("EventManager", "sLogFilesDirectory", logDir);
+    m_previousSleep = YRSLEEP_SetHandler(
+        [this](uint32_t milliseconds, const char* file, int) { Sleep(milliseconds, file); });
+  }
+
+  ~LaunchEndToEnd() override {
+    controller.reset();
+    YRSLEEP_SetHandler(m_previousSleep);
+  }
+
+  PriamUtil& Make(int port = 0, const std::string& java = PRIAM_STANDIN_JAVA,
+                  bool ignoreConnectionFailure = false) {
+    controller.reset(new PriamUtil(port, java.c_str(), priamDir, confDir, nodeDir,
+                                   ignoreConnectionFailure));
+    EXPECT_FALSE(controller->initFailed());
+    return *controller;
+  }
+
+  // Credentials and the CQL user, plus `extra` entries, as a host writes them.
+  void WriteProperties(const std::map<std::string, std::string>& extra = {}) {
+    std::map<std::string, std::string> properties = kSecrets;
+    properties["priam.cqlhost"] = "127.0.0.1";
+    properties["priam.cqlport"] = "9042";
+    properties["priam.cqlusername"] = "cassandra";
+    properties["priam.jmx.port"] = "7199";
+    for (const auto& entry : extra) properties[entry.first] = entry.second;
+    ASSERT_FALSE(controller->writePriamProperties(properties).IsError());
+  }
+
+  std::string Properties() const { return ReadFile(confDir + "/zbPriam.properties"); }
+
+  void ExpectNoSecretLeft() const {
+    const std::string content = Properties();
+    for (const auto& secret : kSecrets) {
+      EXPECT_EQ(content.find(secret.first), std::string::npos) << secret.first;
+      EXPECT_EQ(content.find(secret.second), std::string::npos) << secret.first;
+      EXPECT_EQ(log->AllText().find(secret.second), std::string::npos)
+          << "a secret reached the log: " << secret.first;
+    }
+  }
+
+  // The last word of the process's command line, as the real ps shows it.
+  static std::string PortInProcessTable(pid_t pid) {
+    std::string output;
+    ZbProcess::system("ps --no-headers -o args -p " + std::to_string(pid), &output, nullptr, 0,
+                      true);
+    while (!output.empty() && output.back() == '\n') output.pop_back();
+    return output.substr(output.rfind(' ') + 1);
+  }
+
+  nlohmann::json Info() {
+    CYrString response;
+    const CYrError error = controller->get(requestType::Get, "info", response, "");
+    EXPECT_FALSE(error.IsError()) << error.AsString();
+    return nlohmann::json::parse(response.str(), nullptr, false);
+  }
+
+  std::vector<uint32_t> Sleeps() const {
+    std::lock_guard<std::mutex> lock(m_sleepMutex);
+    return m_sleeps;
+  }
+
+  TempDir root;
+  const std::string priamDir, templateDir, confDir, nodeDir, logDir;
+  ScopedConfigStore store;
+  ScopedLogCapture log{3};
+  std::unique_ptr<PriamUtil> controller;
+
+ private:
+  // The wait before the connection check lasts until the sidecar listens
+  // (or has died), so that the check sees a sidecar as ready as 30 seconds
+  // would leave it; every other sleep is cut to a hundredth.
+  void Sleep(uint32_t milliseconds, const char* file) {
+    {
+      std::lock_guard<std::mutex> lock(m_sleepMutex);
+      m_sleeps.push_back(milliseconds);
+    }
+    if (std::string(file).find("Launch") != std::string::npos) {
+      const pid_t pid = controller->priamPid();
+      const int port = controller->priamPort();
+      WaitFor(
+          [&] {
+            return testsupport::PortAcceptsConnections(port) ||
+                   testsupport::ProcessState(pid) == 'Z' || !ProcessExists(pid);
+          },
+          30);
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds / 100));
+  }
+
+  mutable std::mutex m_sleepMutex;
+  std::vector<uint32_t> m_sleeps;
+  YrSleepHandler m_previousSleep;
+};
+
+TEST_F(LaunchEndToEnd, FreePortLaunchAnswersForgetsItsSecretsAndStops) {
+  PriamUtil& priam = Make();
+  WriteProperties();
+
+  const CYrError started = priam.startPriam();
+  ASSERT_FALSE(started.IsError()) << started.AsString();
+  ASSERT_TRUE(priam.priamStarted());
+  const int port = priam.priamPort();
+  const pid_t pid = priam.priamPid();
+  EXPECT_GT(port, 0);
+  EXPECT_EQ(PortInProcessTable(pid), std::to_string(port));
+  EXPECT_EQ(priam.priamUrl(), "http://localhost:" + std::to_string(port) + "/REST");
+  EXPECT_EQ(log->Count("Port: 0"), 1);
+  EXPECT_EQ(log->Count("Updating Priam port and url with port number " + std::to_string(port)),
+            0);
+
+  // The sidecar read its credentials before they left the file.
+  const nlohmann::json info = Info();
+  ASSERT_TRUE(info.is_object());
+  EXPECT_EQ(info["port"], port);
+  EXPECT_EQ(info["settings"]["priam.cqlhost"], "127.0.0.1");
+  for (const auto& secret : kSecrets) EXPECT_EQ(info["secrets_present"][secret.first], true);
+  ExpectNoSecretLeft();
+  EXPECT_EQ(testsupport::FileMode(confDir + "/zbPriam.properties"), 0600);
+  EXPECT_NE(Properties().find("priam.cqlusername=cassandra\n"), std::string::npos);
+
+  ASSERT_FALSE(priam.stopPriam().IsError());
+  EXPECT_FALSE(priam.priamStarted());
+  EXPECT_FALSE(ProcessExists(pid)) << "killed and reaped: no process, no zombie";
+}
+
+TEST_F(LaunchEndToEnd, GivenPortIsUsedUnchangedInTheExactCommandLine) {
+  const int port = testsupport::FreeLocalPort();
+  PriamUtil& priam = Make(port);
+  WriteProperties();
+
+  ASSERT_FALSE(priam.startPriam().IsError());
+  EXPECT_EQ(priam.priamPort(), port);
+  EXPECT_EQ(log->Count(std::string(" CmdString [") + PRIAM_STANDIN_JAVA +
+                       "  -Dzbpriam.config.file=" + confDir + " -cp " + priamDir +
+                       "/priam.jar jerseyserve.server " + std::to_string(port) + "]"),
+            1);
+  EXPECT_EQ(log->Count("Enter"), 0) << "no free-port search for a given port";
+  EXPECT_EQ(Info()["port"], port);
+}
+
+TEST_F(LaunchEndToEnd, JavaOptionsStandBetweenTheExecutableAndTheSidecarsOptions) {
+  PriamUtil& priam = Make();
+  priam.setJavaOptions("-Xmx64m -Dstandin.marker=1");
+  WriteProperties();
+
+  ASSERT_FALSE(priam.startPriam().IsError());
+  std::string args;
+  ZbProcess::system("ps --no-headers -o args -p " + std::to_string(priam.priamPid()), &args,
+                    nullptr, 0, true);
+  EXPECT_EQ(args.rfind(std::string(PRIAM_STANDIN_JAVA) +
+                           " -Xmx64m -Dstandin.marker=1 -Dzbpriam.config.file=",
+                       0),
+            0u)
+      << args;
+}
+
+TEST_F(LaunchEndToEnd, VerificationHookEndsWithThePortValidationAdopting12345) {
+  if (testsupport::PortAcceptsConnections(12345)) GTEST_SKIP() << "port 12345 is taken here";
+  store.Set("Cassandra", "nCassandraVerifyPriamPort", "1");
+  PriamUtil& priam = Make();
+  WriteProperties();
+
+  const CYrError started = priam.startPriam();
+  ASSERT_FALSE(started.IsError()) << started.AsString();
+  EXPECT_EQ(log->Count("Simulating wrong port usage by Priam. Using port 12345"), 1);
+  EXPECT_EQ(priam.priamPort(), 12345);
+  EXPECT_EQ(priam.priamUrl(), "http://localhost:12345/REST");
+  EXPECT_EQ(log->Count("Updating Priam port and url with port number 12345"), 1);
+  EXPECT_EQ(Info()["port"], 12345);
+}
+
+TEST_F(LaunchEndToEnd, ConnectionCheckPassesAfterTheBackEndWarmsUp) {
+  PriamUtil& priam = Make();
+  WriteProperties({{"standin.warmup.requests", "1"}});
+
+  ASSERT_FALSE(priam.startPriam().IsError());
+  EXPECT_EQ(Sleeps(), (std::vector<uint32_t>{30000, 10000}));
+  EXPECT_EQ(log->Count(" Resource unavailable, sleeping "), 1);
+}
+
+TEST_F(LaunchEndToEnd, BackEndUnavailablePastTheLimitStopsTheSidecar) {
+  PriamUtil& priam = Make();
+  WriteProperties({{"standin.warmup.requests", "100"}});
+
+  const CYrError error = priam.startPriam();
+  EXPECT_EQ(error.Code(), 5006);
+  EXPECT_EQ(error.Message(), "JMXConnectionError");
+  EXPECT_EQ(Sleeps(), (std::vector<uint32_t>{30000, 10000, 10000}));
+  EXPECT_FALSE(priam.priamStarted());
+  EXPECT_EQ(priam.priamPid(), 0) << "the killed sidecar is reaped";
+  ExpectNoSecretLeft();
+}
+
+TEST_F(LaunchEndToEnd, RefusedLoginStopsTheSidecarAtOnceUnlessFailuresAreIgnored) {
+  for (const bool ignore : {false, true}) {
+    SCOPED_TRACE(ignore ? "ignoring connection failures" : "not ignoring");
+    PriamUtil& priam = Make(0, PRIAM_STANDIN_JAVA, ignore);
+    WriteProperties();
+    std::map<std::string, std::string> noPassword = kSecrets;
+    noPassword.erase("priam.cqluserpassword");
+    noPassword["priam.cqlusername"] = "cassandra";
+    ASSERT_FALSE(priam.writePriamProperties(noPassword).IsError());
+    log->Clear();
+
+    const CYrError result = priam.startPriam();
+    if (ignore) {
+      EXPECT_FALSE(result.IsError());
+      EXPECT_TRUE(priam.priamStarted());
+      EXPECT_TRUE(ProcessExists(priam.priamPid()));
+    } else {
+      EXPECT_TRUE(result.IsError());
+      EXPECT_EQ(result.Code(), 5);
+      EXPECT_EQ(result.Message(), "AuthenticationError");
+      EXPECT_EQ(result.Frames().size(), 2u);
+      EXPECT_FALSE(priam.priamStarted());
+      EXPECT_EQ(priam.priamPid(), 0);
+      EXPECT_EQ(log->Count("Error: " + result.AsString()), 1);
+    }
+    EXPECT_EQ(Sleeps().back(), 30000u) << "no retry after a refused login";
+    ExpectNoSecretLeft();
+  }
+}
+
+TEST_F(LaunchEndToEnd, JavaThatDoesNotExistFailsToStartAndStillRemovesTheSecrets) {
+  PriamUtil& priam = Make(0, root.file("no/such/java"));
+  WriteProperties();
+
+  const CYrError error = priam.startPriam();
+  ASSERT_TRUE(error.IsError());
+  EXPECT_EQ(error.Code(), 1627);
+  EXPECT_EQ(error.Message().rfind("FAILED TO START THE PROCESS [", 0), 0u) << error.Message();
+  EXPECT_NE(error.Message().find("No such file or directory"), std::string::npos);
+  EXPECT_EQ(log->Texts(-1), std::vector<std::string>{error.Message()});
+  EXPECT_FALSE(priam.priamStarted());
+  EXPECT_TRUE(Sleeps().empty()) << "no connection check without a process";
+  ExpectNoSecretLeft();
+}
+
+TEST_F(LaunchEndToEnd, FailedPortValidationLeavesTheSidecarRunningUntilDestruction) {
+  PriamUtil& priam = Make();
+  WriteProperties();
+  pid_t pid = 0;
+  {
+    testsupport::FakeTools tools;
+    tools.AddPrinting("ps", "");
+    tools.AddPrinting("netstat", "");
+    const CYrError error = priam.startPriam();
+    EXPECT_EQ(error.Code(), 1359);
+    EXPECT_EQ(log->Count("Failed to validate Priam port"), 1);
+    pid = priam.priamPid();
+  }
+  EXPECT_TRUE(priam.priamStarted());
+  EXPECT_TRUE(ProcessExists(pid));
+  EXPECT_TRUE(Sleeps().empty()) << "no connection check after a failed validation";
+  ExpectNoSecretLeft();
+
+  controller.reset();
+  EXPECT_FALSE(ProcessExists(pid)) << "destroying the controller stops its sidecar";
+}
+
+TEST_F(LaunchEndToEnd, SidecarThatExitsAtOnceEndsTheLaunchWithoutAnOrphan) {
+  PriamUtil& priam = Make();
+  WriteProperties({{"standin.exit.immediately", "true"}});
+
+  const CYrError error = priam.startPriam();
+  ASSERT_TRUE(error.IsError());
+  EXPECT_FALSE(priam.priamStarted());
+  EXPECT_EQ(priam.priamPid(), 0);
+  ExpectNoSecretLeft();
+}
+
+TEST_F(LaunchEndToEnd, SidecarListeningElsewhereFailsTheCheckAfterTenAttempts) {
+  PriamUtil& priam = Make();
+  WriteProperties({{"standin.listen.port", std::to_string(testsupport::FreeLocalPort())}});
+
+  const CYrError error = priam.startPriam();
+  EXPECT_EQ(error.Code(), 2250);
+  const std::vector<uint32_t> sleeps = Sleeps();
+  EXPECT_EQ(sleeps.size(), 11u) << "the wait, then ten refused attempts";
+  EXPECT_FALSE(priam.priamStarted());
+  EXPECT_EQ(priam.priamPid(), 0);
+}
+
+TEST_F(LaunchEndToEnd, ShellCharactersInAPathAreOnlyPartOfThePath) {
+  const std::string marker = root.file("injected");
+  const std::string oddConf = root.file("conf;touch " + marker + ";$(touch " + marker + ")");
+  mkdir(oddConf.c_str(), 0700);
+  controller.reset(new PriamUtil(0, PRIAM_STANDIN_JAVA, priamDir, oddConf, nodeDir, false));
+  ASSERT_FALSE(controller->initFailed());
+
+  ASSERT_FALSE(controller->startPriam().IsError());
+  EXPECT_FALSE(testsupport::PathExists(marker));
+}
+
+TEST_F(LaunchEndToEnd, StoppedSidecarCanBeLaunchedAgainOnTheSamePort) {
+  PriamUtil& priam = Make();
+  WriteProperties();
+  ASSERT_FALSE(priam.startPriam().IsError());
+  const int port = priam.priamPort();
+  const pid_t first = priam.priamPid();
+  ASSERT_FALSE(priam.stopPriam().IsError());
+
+  WriteProperties();
+  ASSERT_FALSE(priam.startPriam().IsError());
+  EXPECT_EQ(priam.priamPort(), port);
+  EXPECT_NE(priam.priamPid(), first);
+  EXPECT_FALSE(ProcessExists(first));
+}
+
+}  // namespace
