@@ -16,7 +16,6 @@ namespace {
 using testsupport::FileMode;
 using testsupport::ReadFile;
 using testsupport::TempDir;
-using testsupport::WriteFile;
 using ZbCassandra::PriamUtil;
 using ZbCassandra::SetKeyInText;
 
@@ -70,6 +69,7 @@ TEST(SetKeyInText, MatchesTheRegexOnOrdinaryContent) {
   }
 }
 
+// A 50,000-character line overflowed the stack of the regex this replaced.
 TEST(SetKeyInText, HandlesVeryLongLines) {
   const std::string longValue(1 << 20, 'x');
   const std::string content = "a=1\npriam.cqlhost=" + longValue + "\nb=" + longValue;
@@ -155,18 +155,12 @@ TEST_F(KeyUpdaterFile, AFailedWriteLeavesTheOldFileWhole) {
   EXPECT_EQ(testsupport::DirectoryNames(dir.path()), std::set<std::string>{"f.properties"});
 }
 
-TEST_F(KeyUpdaterFile, BinaryContentAndHugeLinesComeThroughIntact) {
+TEST_F(KeyUpdaterFile, BinaryContentComesThroughIntact) {
   const char before[] = "\0\x01\xff=\0\nk=old\n\x80\x81";
   const char after[] = "\0\x01\xff=\0\nk=new\n\x80\x81";
   const std::string path = dir.write("bin.properties", std::string(before, sizeof(before) - 1));
   ASSERT_FALSE(controller.AddOrUpdateFieldInConfigFile(path, "k", "new").IsError());
   EXPECT_EQ(ReadFile(path), std::string(after, sizeof(after) - 1));
-
-  // A 50,000-character line crashed the regex this replaced; take 1 MB.
-  const std::string huge = "k=" + std::string(1 << 20, 'y') + "\nz=1\n";
-  WriteFile(path, huge);
-  ASSERT_FALSE(controller.AddOrUpdateFieldInConfigFile(path, "k", "v").IsError());
-  EXPECT_EQ(ReadFile(path), "k=v\nz=1\n");
 }
 
 }  // namespace

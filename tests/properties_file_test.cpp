@@ -43,19 +43,6 @@ TEST(PropertiesFormat, WritesOneLinePerKeyInByteOrder) {
   EXPECT_EQ(FormatProperties({}), "");
 }
 
-TEST(PropertiesFormat, KnowsWhichKeysAndValuesFitOnALine) {
-  EXPECT_TRUE(IsValidPropertyKey("priam.jmx.token"));
-  for (const char* key : {"", "a=b", "a\nb", "a\rb", "=", "\n"}) {
-    EXPECT_FALSE(IsValidPropertyKey(key)) << key;
-  }
-  EXPECT_TRUE(IsValidPropertyValue(""));
-  EXPECT_TRUE(IsValidPropertyValue("a=b== #!$&"));
-  EXPECT_FALSE(IsValidPropertyValue("x\npriam.jmx.user=admin"));
-  EXPECT_FALSE(IsValidPropertyValue("x\r"));
-  EXPECT_EQ(PriamPropertiesPath("/opt/conf"), "/opt/conf/zbPriam.properties");
-  EXPECT_EQ(PriamPropertiesPath("/opt/conf/"), "/opt/conf/zbPriam.properties");
-}
-
 TEST(PropertiesFile, ReadsAndRewritesOwnerOnly) {
   TempDir dir;
   const std::string path = dir.write("zbPriam.properties", "z=1\n\nA=2\nz=3\n");

@@ -20,15 +20,6 @@ using ZbCassandra::MaskSecretValues;
 
 constexpr const char kNotErased[] = "Failed to erase an entry from the map";
 
-TEST(SecretKeys, AreTheSixPasswordsAndTheTokenInRemovalOrder) {
-  const std::vector<std::string> keys(ZbCassandra::kSecretKeys.begin(),
-                                      ZbCassandra::kSecretKeys.end());
-  EXPECT_EQ(keys,
-            (std::vector<std::string>{"priam.cqluserpassword", "priam.jmx.token",
-                                      "priam.server.kspasswd", "priam.server.tspasswd",
-                                      "priam.keystore.password", "priam.truststore.password"}));
-}
-
 TEST(SecretKeys, MaskingHidesEveryFormOfASecretValue) {
   const std::pair<std::string, std::string> cases[] = {
       {"priam.jmx.token=abc\n", "priam.jmx.token=********\n"},
