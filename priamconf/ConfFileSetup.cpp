@@ -89,8 +89,9 @@ CYrError PriamUtil::initializePriamConfFilePath() try {
   }
 
   error = AddOrUpdateFieldInConfigFile(log4jPath, "log4j.rootLogger", RootLogger());
-  if (error.IsError())
+  if (error.IsError()) {
     return error.Push(PRIAM_LOCATION, "Failed to update log file in config file");
+  }
   return CYrError::Success();
 }
 PRIAM_CATCH_ALL
