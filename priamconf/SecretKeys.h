@@ -1,0 +1,22 @@
+// The keys of the Priam properties file that hold secrets, and the masking
+// that keeps their values out of every log line.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace ZbCassandra {
+
+// The passwords and the token, in the order in which deleteEntries() takes
+// them out of the properties file.
+extern const std::array<const char*, 6> kSecretKeys;
+
+// `content` (lines ended by LF) with the value of every secret key replaced
+// by "********", for logging: "priam.jmx.token=abc" becomes
+// "priam.jmx.token=********". A secret key anywhere in a line masks the rest
+// of that line (so "#priam.jmx.token=abc" and "priam.jmx.token = abc" are
+// covered too), and a masked line that ends in an odd number of
+// backslashes masks the line that continues it. Other lines are unchanged.
+std::string MaskSecretValues(const std::string& content);
+
+}  // namespace ZbCassandra
