@@ -81,6 +81,11 @@ class DiscoveryTest : public ::testing::Test {
     // Nothing reaches the machine's own tools unless a test says so.
     tools.AddPrinting("ps", "", 1);
     tools.AddPrinting("netstat", "");
+    // The Priam configuration set-up runs first at construction; give it
+    // its templates, so that the discovery steps after it run too.
+    store.Set("Cassandra", "sPriamTemplateDir", templates.path());
+    templates.write("zbPriam.properties", "priam.cass.process=cassandra\n");
+    priamDir.write("zblog4j.properties", "log4j.rootLogger=INFO, R\n");
   }
 
   // A controller that needs no Java search: its initialization runs the
@@ -103,6 +108,7 @@ class DiscoveryTest : public ::testing::Test {
   testsupport::FakeTools tools;
   testsupport::ScopedConfigStore store;
   testsupport::TempDir work;
+  testsupport::TempDir templates;
   testsupport::TempDir priamDir;
   testsupport::TempDir priamConf;
   testsupport::TempDir cassandraConf;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -16,8 +17,13 @@ class CassandraConfFile : public discoverytest::DiscoveryTest {
   // Run the step again on a controller built over the two directories, with
   // `properties` as the working properties file (none when null).
   void Run(const char* properties) {
-    if (properties) priamConf.write("zbPriam.properties", properties);
     controller = MakeController();
+    const std::string working = priamConf.file("zbPriam.properties");
+    if (properties) {
+      priamConf.write("zbPriam.properties", properties);
+    } else {
+      unlink(working.c_str());
+    }
     log->Clear();
     EXPECT_FALSE(controller->initializeCassandraConfFilePath().IsError());
   }
@@ -74,8 +80,10 @@ TEST_F(CassandraConfFile, APropertiesFileThatCannotBeReadMeansCassandra) {
   EXPECT_EQ(controller->cassandraFlavor(), "cassandra");
 
   // A directory where the file should be.
-  ASSERT_EQ(mkdir(priamConf.file("zbPriam.properties").c_str(), 0700), 0);
   Run(nullptr);
+  ASSERT_EQ(mkdir(priamConf.file("zbPriam.properties").c_str(), 0700), 0);
+  log->Clear();
+  EXPECT_FALSE(controller->initializeCassandraConfFilePath().IsError());
   EXPECT_EQ(log->Texts().at(0), message);
   EXPECT_EQ(controller->cassandraFlavor(), "cassandra");
 }

@@ -23,6 +23,10 @@ class ConfSetup : public testsupport::PriamConfTest {
  protected:
   std::string PropertiesTemplatePath() const { return templateDir.file("zbPriam.properties"); }
   std::string Log4jTemplatePath() const { return priamDir.file("zblog4j.properties"); }
+  // What the set-up itself logged; the discovery steps after it log too.
+  static Texts SetupTexts(const testsupport::CapturingLogWriter& log) {
+    return log.TextsFrom({"initializePriamConfFilePath", "AddOrUpdateFieldInConfigFile"});
+  }
 };
 
 TEST_F(ConfSetup, InstallsBothFilesOnAFreshDirectory) {
@@ -38,7 +42,7 @@ TEST_F(ConfSetup, InstallsBothFilesOnAFreshDirectory) {
             "log4j.appender.R=org.apache.log4j.RollingFileAppender\n"
             "log4j.appender.R.File=/var/log/zb/zbPriam.log\n"
             "log4j.appender.R.layout=org.apache.log4j.PatternLayout\n");
-  EXPECT_EQ(log->Texts(), (Texts{"Copied " + PropertiesTemplatePath() + " to " + PropertiesPath(),
+  EXPECT_EQ(SetupTexts(*log), (Texts{"Copied " + PropertiesTemplatePath() + " to " + PropertiesPath(),
                                  "Copied " + Log4jTemplatePath() + " to " + Log4jPath()}));
   EXPECT_EQ(testsupport::DirectoryNames(confDir.path()),
             (std::set<std::string>{"zbPriam.properties", "zbPriamlog4j.properties"}));
@@ -57,7 +61,8 @@ TEST_F(ConfSetup, ExistingLog4jFileKeepsAllButItsRootLogger) {
   EXPECT_EQ(ReadFile(PropertiesPath()), kPropertiesTemplate);
   EXPECT_EQ(FileMode(PropertiesPath()), 0600);
   EXPECT_EQ(ReadFile(Log4jPath()), "log4j.rootLogger=INFO, R\nlog4j.appender.R.File=/mine.log\n");
-  EXPECT_EQ(log->Texts(0), Texts{"Copied " + PropertiesTemplatePath() + " to " + PropertiesPath()});
+  EXPECT_EQ(log->TextsFrom({"initializePriamConfFilePath"}),
+            Texts{"Copied " + PropertiesTemplatePath() + " to " + PropertiesPath()});
   EXPECT_EQ(log->Texts(3),
             Texts{" Content [log4j.rootLogger=INFO, R\nlog4j.appender.R.File=/mine.log\n]"});
 }
@@ -83,7 +88,7 @@ TEST_F(ConfSetup, WithoutALogDirectoryTheTemplatesLogFileStays) {
   const auto controller = MakeController();
   EXPECT_FALSE(controller->initFailed());
   EXPECT_EQ(ReadFile(Log4jPath()), kLog4jTemplate);
-  EXPECT_EQ(log->Texts().size(), 2u);  // the two copies, nothing about the log directory
+  EXPECT_EQ(SetupTexts(*log).size(), 2u);  // the two copies, nothing about the log directory
 }
 
 TEST_F(ConfSetup, MissingPropertiesTemplateFailsTheInitialization) {
@@ -154,7 +159,7 @@ TEST_F(ConfSetup, EmptyConfigurationDirectoryDoesNothing) {
   ZbCassandra::PriamUtil controller(0, CYrString("/usr/bin/java"), priamDir.path(), "", "", false);
   EXPECT_FALSE(controller.initFailed());
   EXPECT_FALSE(controller.initializePriamConfFilePath().IsError());
-  EXPECT_TRUE(log->Texts().empty());
+  EXPECT_TRUE(SetupTexts(*log).empty());
   EXPECT_TRUE(testsupport::DirectoryNames(confDir.path()).empty());
   EXPECT_EQ(testsupport::DirectoryNames(priamDir.path()),
             std::set<std::string>{"zblog4j.properties"});

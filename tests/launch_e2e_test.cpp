@@ -155,7 +155,7 @@ class LaunchEndToEnd : public ::testing::Test {
             return testsupport::PortAcceptsConnections(port) ||
                    testsupport::ProcessState(pid) == 'Z' || !ProcessExists(pid);
           },
-          30);
+          10);
       return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds / 100));
@@ -208,7 +208,7 @@ TEST_F(LaunchEndToEnd, GivenPortIsUsedUnchangedInTheExactCommandLine) {
                        "  -Dzbpriam.config.file=" + confDir + " -cp " + priamDir +
                        "/priam.jar jerseyserve.server " + std::to_string(port) + "]"),
             1);
-  EXPECT_EQ(log->Count("Enter"), 0) << "no free-port search for a given port";
+  EXPECT_EQ(log->Count("Host name [localhost]"), 0) << "no free-port search for a given port";
   EXPECT_EQ(Info()["port"], port);
 }
 
@@ -356,9 +356,13 @@ TEST_F(LaunchEndToEnd, SidecarListeningElsewhereFailsTheCheckAfterTenAttempts) {
 }
 
 TEST_F(LaunchEndToEnd, ShellCharactersInAPathAreOnlyPartOfThePath) {
-  const std::string marker = root.file("injected");
-  const std::string oddConf = root.file("conf;touch " + marker + ";$(touch " + marker + ")");
-  mkdir(oddConf.c_str(), 0700);
+  // Run where a relative "touch" would land, and keep blanks out of the
+  // name: they separate the words of the launch command.
+  ASSERT_EQ(chdir(root.path().c_str()), 0);
+  const std::string marker = root.file("PWNED");
+  const std::string oddConf =
+      root.file("conf;touch${IFS}PWNED;$(touch${IFS}PWNED)`touch${IFS}PWNED`|touch${IFS}PWNED");
+  ASSERT_EQ(mkdir(oddConf.c_str(), 0700), 0);
   controller.reset(new PriamUtil(0, PRIAM_STANDIN_JAVA, priamDir, oddConf, nodeDir, false));
   ASSERT_FALSE(controller->initFailed());
 

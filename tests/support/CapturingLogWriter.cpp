@@ -47,6 +47,20 @@ std::vector<std::string> CapturingLogWriter::Texts(int level) const {
   return texts;
 }
 
+std::vector<std::string> CapturingLogWriter::TextsFrom(
+    const std::vector<std::string>& functions) const {
+  std::vector<std::string> texts;
+  for (const LogEntry& entry : Entries()) {
+    for (const std::string& function : functions) {
+      if (entry.context.find(function) != std::string::npos) {
+        texts.push_back(entry.text);
+        break;
+      }
+    }
+  }
+  return texts;
+}
+
 int CapturingLogWriter::Count(const std::string& text) const {
   int count = 0;
   for (const LogEntry& entry : Entries()) count += entry.text == text ? 1 : 0;

@@ -32,6 +32,9 @@ class CapturingLogWriter : public CLogWriterInterface {
   // The texts, in order; with a level, only those of that level.
   std::vector<std::string> Texts() const;
   std::vector<std::string> Texts(int level) const;
+  // The texts written from inside one of `functions` (matched against the
+  // context, the writer's function signature).
+  std::vector<std::string> TextsFrom(const std::vector<std::string>& functions) const;
   // How many messages had exactly this text.
   int Count(const std::string& text) const;
   // Everything logged, one message per line (for scanning for secrets).
