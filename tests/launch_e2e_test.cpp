@@ -82,8 +82,8 @@ class LaunchEndToEnd : public ::testing::Test {
 
   PriamUtil& Make(int port = 0, const std::string& java = PRIAM_STANDIN_JAVA,
                   bool ignoreConnectionFailure = false) {
-    controller.reset(new PriamUtil(port, java.c_str(), priamDir, confDir, nodeDir,
-                                   ignoreConnectionFailure));
+    controller.reset(
+        new PriamUtil(port, java.c_str(), priamDir, confDir, nodeDir, ignoreConnectionFailure));
     EXPECT_FALSE(controller->initFailed());
     return *controller;
   }
@@ -179,8 +179,7 @@ TEST_F(LaunchEndToEnd, FreePortLaunchAnswersForgetsItsSecretsAndStops) {
   EXPECT_EQ(PortInProcessTable(pid), std::to_string(port));
   EXPECT_EQ(priam.priamUrl(), "http://localhost:" + std::to_string(port) + "/REST");
   EXPECT_EQ(log->Count("Port: 0"), 1);
-  EXPECT_EQ(log->Count("Updating Priam port and url with port number " + std::to_string(port)),
-            0);
+  EXPECT_EQ(log->Count("Updating Priam port and url with port number " + std::to_string(port)), 0);
 
   // The sidecar read its credentials before they left the file.
   const nlohmann::json info = Info();

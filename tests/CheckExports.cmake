@@ -1,0 +1,23 @@
+# Fails unless the shared library exports the controller class and nothing
+# else. Run as: cmake -DLIBRARY=<path> -P CheckExports.cmake
+execute_process(COMMAND nm -DC --defined-only ${LIBRARY}
+                OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${symbols}")
+set(found_constructor FALSE)
+foreach(line IN LISTS lines)
+  if(line STREQUAL "")
+    continue()
+  endif()
+  if(NOT line MATCHES " ZbCassandra::PriamUtil::")
+    message(FATAL_ERROR "exported beyond the controller class: ${line}")
+  endif()
+  if(line MATCHES "ZbCassandra::PriamUtil::PriamUtil\\(")
+    set(found_constructor TRUE)
+  endif()
+endforeach()
+if(NOT found_constructor)
+  message(FATAL_ERROR "the controller's constructor is not exported")
+endif()
