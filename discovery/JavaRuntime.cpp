@@ -10,6 +10,7 @@
 #include "PriamUtil.h"
 #include "ZBPlatformInfo.h"
 #include "ZbProcess.h"
+#include "discovery/CommandLineMask.h"
 #include "discovery/PidFile.h"
 
 namespace ZbCassandra {
@@ -48,7 +49,9 @@ CYrError PriamUtil::initializeJavaPath() try {
       ZB_LOG(0, "Failed to retrieve Cassandra's pid file: %s.", error.c_str());
       break;
     }
-    ZB_LOG(2, "ps output: %s", output.c_str());
+    // The rest of the node's command line follows the option, and JVM
+    // options may carry keystore passwords.
+    ZB_LOG(2, "ps output: %s", MaskCommandLineSecrets(output).c_str());
     std::string pidFile;
     if (!PidFilePathFromSearchOutput(output, &pidFile)) {
       ZB_LOG(0, "Failed to retrieve Cassandra's pid file: %s.",

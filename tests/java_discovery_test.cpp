@@ -82,6 +82,17 @@ TEST_F(JavaDiscovery, AConfiguredPathComesBeforeAnySearch) {
   EXPECT_EQ(Calls(), "");
 }
 
+TEST_F(JavaDiscovery, KeystorePasswordsOnTheNodesCommandLineAreNotLogged) {
+  RunningNode();
+  testsupport::WriteFile(work.file("ps-ef"),
+                         "cassandra 4242 1 3 10:00 ?  00:01:02 java -Dcassandra-pidfile=" +
+                             pidFile + " -Djavax.net.ssl.keyStorePassword=hunter2 -cp x Main\n");
+  testsupport::WriteFile(pidFile, "4242\n");
+  EXPECT_FALSE(controller->initializeJavaPath().IsError());
+  EXPECT_EQ(log->AllText().find("hunter2"), std::string::npos) << log->AllText();
+  EXPECT_NE(log->AllText().find("-Djavax.net.ssl.keyStorePassword=********"), std::string::npos);
+}
+
 TEST_F(JavaDiscovery, TheRunningNodesJavaIsFoundThroughItsPidFile) {
   RunningNode();
   store.Set("FileSystemAgent", "sJavaPath", "");  // present but empty: not used
