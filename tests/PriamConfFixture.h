@@ -50,6 +50,21 @@ class PriamConfTest : public ::testing::Test {
   ScopedConfigStore store;
 };
 
+// A constructed controller over that layout, and its working properties
+// file.
+class PropertiesFileTest : public PriamConfTest {
+ protected:
+  void SetUp() override {
+    controller = MakeController();
+    ASSERT_FALSE(controller->initFailed());
+  }
+  // Replace the working file, readable by all, to see a rewrite tighten it.
+  void Given(const std::string& content) const { WriteFile(PropertiesPath(), content, 0644); }
+  std::string Now() const { return ReadFile(PropertiesPath()); }
+
+  std::unique_ptr<ZbCassandra::PriamUtil> controller;
+};
+
 // Files larger than `bytes` cannot be written while the object lives: a
 // write beyond the limit fails with EFBIG (SIGXFSZ is ignored), even as root.
 class ScopedFileSizeLimit {

@@ -19,18 +19,7 @@ using testsupport::WriteFile;
 using Properties = std::map<std::string, std::string>;
 using Texts = std::vector<std::string>;
 
-class PropertyWriting : public testsupport::PriamConfTest {
- protected:
-  void SetUp() override {
-    controller = MakeController();
-    ASSERT_FALSE(controller->initFailed());
-  }
-  // Replace the working file, readable by all, to see the rewrite tighten it.
-  void Given(const std::string& content) const { WriteFile(PropertiesPath(), content, 0644); }
-  std::string Now() const { return ReadFile(PropertiesPath()); }
-
-  std::unique_ptr<ZbCassandra::PriamUtil> controller;
-};
+using PropertyWriting = testsupport::PropertiesFileTest;
 
 TEST_F(PropertyWriting, CqlHostIsAddedAtTheEndOrReplacedInPlace) {
   Given("a=1\nb=2");

@@ -37,17 +37,7 @@ TEST(SecretKeys, MaskingHidesEveryFormOfASecretValue) {
   for (const auto& c : cases) EXPECT_EQ(MaskSecretValues(c.first), c.second) << c.first;
 }
 
-class SecretRemoval : public testsupport::PriamConfTest {
- protected:
-  void SetUp() override {
-    controller = MakeController();
-    ASSERT_FALSE(controller->initFailed());
-  }
-  void Given(const std::string& content) const { WriteFile(PropertiesPath(), content, 0644); }
-  std::string Now() const { return ReadFile(PropertiesPath()); }
-
-  std::unique_ptr<ZbCassandra::PriamUtil> controller;
-};
+using SecretRemoval = testsupport::PropertiesFileTest;
 
 constexpr const char kAllSecrets[] =
     "priam.truststore.password=ts\n"

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "FXString.h"
+#include "LocalPort.h"
 #include "TempDir.h"
 #include "ZBLibCurl.h"
 #include "ZbProcess.h"
@@ -36,23 +37,6 @@ constexpr int kPolls = 1200;
 void Pause() {
   struct timespec pause = {0, kPollMs * 1000 * 1000};
   nanosleep(&pause, nullptr);
-}
-
-// A port that was free a moment ago on 127.0.0.1.
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return 0;
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
 }
 
 struct Answer {
@@ -171,7 +155,7 @@ TEST(Standin, InfoAndLogShowSettingsButNeverASecret) {
       "priam.keystore.password=pw-keystore\n"
       "priam.truststore.password=pw-truststore\n"
       "priam.s3.bucket=unknown-key=kept\n");
-  const int port = FreePort();
+  const int port = testsupport::FreeLocalPort();
   standin.Start(port);
 
   const Answer get = standin.FirstAnswer(port);
@@ -210,7 +194,7 @@ TEST(Standin, InfoAndLogShowSettingsButNeverASecret) {
 
 TEST(Standin, MissingConfigurationIsToleratedAndPortEndsCommandLine) {
   Standin standin(nullptr);
-  const int port = FreePort();
+  const int port = testsupport::FreeLocalPort();
   standin.Start(port);
 
   const Answer answer = standin.FirstAnswer(port);
@@ -225,7 +209,7 @@ TEST(Standin, MissingConfigurationIsToleratedAndPortEndsCommandLine) {
 
 TEST(Standin, UnknownOperationsAndPathsAnswer404) {
   Standin standin("");
-  const int port = FreePort();
+  const int port = testsupport::FreeLocalPort();
   standin.Start(port);
   ASSERT_EQ(standin.FirstAnswer(port).status, 200);
 
@@ -240,7 +224,7 @@ TEST(Standin, UnknownOperationsAndPathsAnswer404) {
 TEST(Standin, WarmupAnswers503ThenInfo) {
   // Long enough that the first poll after the socket opens lands inside it.
   Standin standin("standin.warmup.ms=4000\n");
-  const int port = FreePort();
+  const int port = testsupport::FreeLocalPort();
   standin.Start(port);
 
   const Answer first = standin.FirstAnswer(port);
@@ -273,7 +257,7 @@ TEST(Standin, UserWithoutPasswordIsRefusedWith401) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.properties);
     Standin standin(c.properties);
-    const int port = FreePort();
+    const int port = testsupport::FreeLocalPort();
     standin.Start(port);
     EXPECT_EQ(standin.FirstAnswer(port).status, c.status);
     EXPECT_EQ(Operation(port, "info", HTTP_REQ_POST).status, c.status);
@@ -281,8 +265,8 @@ TEST(Standin, UserWithoutPasswordIsRefusedWith401) {
 }
 
 TEST(Standin, ListensOnAnotherPortWhenAsked) {
-  const int commandLinePort = FreePort();
-  const int otherPort = FreePort();
+  const int commandLinePort = testsupport::FreeLocalPort();
+  const int otherPort = testsupport::FreeLocalPort();
   ASSERT_NE(commandLinePort, otherPort);
   Standin standin(("standin.listen.port=" + std::to_string(otherPort) + "\n").c_str());
   standin.Start(commandLinePort);
@@ -297,7 +281,7 @@ TEST(Standin, ListensOnAnotherPortWhenAsked) {
 
 TEST(Standin, NeverListensWhenAsked) {
   Standin standin("standin.never.listen=true\n");
-  const int port = FreePort();
+  const int port = testsupport::FreeLocalPort();
   standin.Start(port);
 
   ASSERT_TRUE(standin.WaitForLog("Not listening (standin.never.listen)"));
@@ -307,7 +291,7 @@ TEST(Standin, NeverListensWhenAsked) {
 
 TEST(Standin, ExitsAtOnceWithStatus1WhenAsked) {
   Standin standin("standin.exit.immediately=true\n");
-  standin.Start(FreePort());
+  standin.Start(testsupport::FreeLocalPort());
 
   ASSERT_TRUE(standin.WaitForExit());
   const int status = standin.Process().ExitStatus();
@@ -328,7 +312,7 @@ TEST(Standin, PortArgumentThatIsNoPortExitsWithStatus2) {
 
 TEST(Standin, SigtermStopsItCleanly) {
   Standin standin("");
-  const int port = FreePort();
+  const int port = testsupport::FreeLocalPort();
   standin.Start(port);
   ASSERT_EQ(standin.FirstAnswer(port).status, 200);
 
@@ -343,7 +327,7 @@ TEST(Standin, SigtermStopsItCleanly) {
 
 TEST(Standin, KillAndReapLeaveNoProcess) {
   Standin standin("");
-  const int port = FreePort();
+  const int port = testsupport::FreeLocalPort();
   standin.Start(port);
   ASSERT_EQ(standin.FirstAnswer(port).status, 200);
 
