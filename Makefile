@@ -1,12 +1,16 @@
 # Everything goes through CMake; these targets are the short way in.
 #   make test   install what is missing, build, run every test, then again
 #               under AddressSanitizer + UndefinedBehaviorSanitizer
+#   make bench  build the benchmarks in Release and print their table
+#               (BENCH_ARGS passes options, e.g. --discover_cmd=...)
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
+BENCH_DIR ?= build-bench
+BENCH_ARGS ?=
 JOBS      ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build test test-plain test-asan clean
+.PHONY: all deps build test test-plain test-asan bench clean
 
 all: build
 
@@ -32,5 +36,12 @@ test-asan:
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
 
+# Only the benchmark program and what it runs are built; the tests are not.
+bench: deps
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DPRIAMUTIL_BENCH=ON \
+	  -DPRIAMUTIL_BUILD_TESTS=OFF $(CMAKE_ARGS)
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target priam_bench
+	$(BENCH_DIR)/bench/priam_bench $(BENCH_ARGS)
+
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(BENCH_DIR)

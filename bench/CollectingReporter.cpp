@@ -1,0 +1,56 @@
+#include "CollectingReporter.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace bench {
+
+namespace {
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+}  // namespace
+
+CollectingReporter::CollectingReporter() {
+  m_console.SetOutputStream(&std::cerr);
+  m_console.SetErrorStream(&std::cerr);
+}
+
+bool CollectingReporter::ReportContext(const Context& context) {
+  return m_console.ReportContext(context);
+}
+
+void CollectingReporter::ReportRuns(const std::vector<Run>& runs) {
+  m_console.ReportRuns(runs);
+  for (const Run& run : runs) {
+    if (run.run_type != Run::RT_Iteration) continue;
+    const std::string& name = run.run_name.function_name;
+    if (run.error_occurred) {
+      m_errors[name] = run.error_message;
+      continue;
+    }
+    if (run.iterations > 0) {
+      m_seconds[name].push_back(run.real_accumulated_time / static_cast<double>(run.iterations));
+    }
+    const auto counter = run.counters.find("peak_rss_KiB");
+    if (counter != run.counters.end()) m_rss[name].push_back(counter->second.value);
+    const auto host = run.counters.find("host_only_peak_rss_KiB");
+    if (host != run.counters.end()) m_rss[name + " (host only)"].push_back(host->second.value);
+  }
+}
+
+void CollectingReporter::Finalize() { m_console.Finalize(); }
+
+Measurements CollectingReporter::Results() const {
+  Measurements results;
+  for (const auto& entry : m_seconds) results[entry.first].seconds = Median(entry.second);
+  for (const auto& entry : m_rss) results[entry.first].peakRssKib = Median(entry.second);
+  for (const auto& entry : m_errors) results[entry.first].error = entry.second;
+  return results;
+}
+
+}  // namespace bench

@@ -1,0 +1,116 @@
+#include "TargetTable.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <set>
+
+namespace bench {
+
+namespace {
+
+std::string Format(const char* format, double value) {
+  char text[64];
+  snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+std::string Pad(std::string text, size_t width) {
+  if (text.size() < width) text.append(width - text.size(), ' ');
+  return text;
+}
+
+std::string MeasuredText(const Measurement& measurement) {
+  if (!measurement.error.empty()) return "error: " + measurement.error;
+  if (measurement.peakRssKib >= 0) {
+    return Format("%.1f MiB peak RSS", measurement.peakRssKib / 1024.0);
+  }
+  return measurement.seconds < 0 ? "-" : FormatSeconds(measurement.seconds);
+}
+
+std::string TargetText(const Target& target) {
+  if (target.kind == Target::Kind::kRatio) {
+    return target.limit > 0 ? Format("<= %.2fx", target.limit) : "-";
+  }
+  return Format("<= %.0fx per 10x input", target.limit);
+}
+
+constexpr size_t kNameWidth = 44;
+constexpr size_t kBaselineWidth = 52;
+
+std::string TargetLine(const Measurements& measurements, const Target& target) {
+  const Verdict verdict = Judge(measurements, target);
+  const std::string what = target.kind == Target::Kind::kRatio ? "vs " : "growth from ";
+  std::string figure = "-";
+  if (verdict.figure >= 0) figure = Format("%.2fx", verdict.figure);
+  std::string result = "-";
+  if (verdict.judged) {
+    result = verdict.met ? "met" : "MISSED";
+  } else if (target.limit > 0) {
+    result = "MISSED (no figure)";
+  }
+  return Pad("", kNameWidth) + Pad(what + target.baseline, kBaselineWidth) + Pad(figure, 10) +
+         Pad(TargetText(target), 24) + result + "\n";
+}
+
+}  // namespace
+
+Verdict Judge(const Measurements& measurements, const Target& target) {
+  Verdict verdict;
+  const auto subject = measurements.find(target.subject);
+  const auto baseline = measurements.find(target.baseline);
+  if (subject == measurements.end() || baseline == measurements.end()) return verdict;
+  const double top = subject->second.seconds;
+  const double bottom = baseline->second.seconds;
+  if (top <= 0 || bottom <= 0 || !subject->second.error.empty() ||
+      !baseline->second.error.empty()) {
+    return verdict;
+  }
+  verdict.figure = top / bottom;
+  if (target.kind == Target::Kind::kGrowthPerDecade) {
+    verdict.figure = std::pow(verdict.figure, 1.0 / target.decades);
+  }
+  verdict.judged = target.limit > 0;
+  verdict.met = verdict.judged && verdict.figure <= target.limit;
+  return verdict;
+}
+
+std::string FormatTable(const Measurements& measurements, const std::vector<std::string>& order,
+                        const std::vector<Target>& targets) {
+  std::vector<std::string> names;
+  for (const std::string& name : order) {
+    if (measurements.count(name)) names.push_back(name);
+  }
+  const std::set<std::string> listed(names.begin(), names.end());
+  for (const auto& entry : measurements) {
+    if (!listed.count(entry.first)) names.push_back(entry.first);
+  }
+
+  const std::string rule(kNameWidth + kBaselineWidth + 40, '-');
+  std::string table = Pad("benchmark", kNameWidth) + Pad("measured", kBaselineWidth) +
+                      Pad("ratio", 10) + Pad("target", 24) + "result\n";
+  table += rule + "\n";
+  int judged = 0;
+  int met = 0;
+  for (const std::string& name : names) {
+    table += Pad(name, kNameWidth - 1) + " " + MeasuredText(measurements.at(name)) + "\n";
+    for (const Target& target : targets) {
+      if (target.subject != name) continue;
+      table += TargetLine(measurements, target);
+      const Verdict verdict = Judge(measurements, target);
+      judged += target.limit > 0;
+      met += verdict.met;
+    }
+  }
+  table += rule + "\n";
+  table += std::to_string(met) + " of " + std::to_string(judged) + " targets met\n";
+  return table;
+}
+
+std::string FormatSeconds(double seconds) {
+  if (seconds < 1e-3) return Format("%.1f us", seconds * 1e6);
+  if (seconds < 1) return Format("%.2f ms", seconds * 1e3);
+  return Format("%.2f s", seconds);
+}
+
+}  // namespace bench
