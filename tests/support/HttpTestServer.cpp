@@ -89,6 +89,8 @@ HttpTestServer::HttpTestServer() : m_server(new httplib::Server()) {
         break;
     }
   };
+  m_server->set_tcp_nodelay(true);
+  m_server->set_keep_alive_max_count(100000);
   m_server->Get(".*", handler);
   m_server->Post(".*", handler);
   m_server->Put(".*", handler);
