@@ -37,6 +37,28 @@ TEST(PropertiesFormat, ParsesEachLineAtItsFirstEquals) {
   EXPECT_EQ(entries, expected);
 }
 
+// A file in key order (as this library writes it) and one out of order are
+// read alike, into an empty map or over earlier entries.
+TEST(PropertiesFormat, KeyOrderOfTheFileDoesNotChangeWhatIsRead) {
+  const std::string sorted = "a=1\na=2\nb=x\n\xC3\xA9=high\nz=9\n";
+  const std::string unsorted = "z=0\na=1\n\xC3\xA9=high\nb=x\na=2\nz=9\n";
+  const PropertyMap expected = {{"a", "2"}, {"b", "x"}, {"\xC3\xA9", "high"}, {"z", "9"}};
+  for (const std::string& text : {sorted, unsorted}) {
+    PropertyMap entries;
+    ParseProperties(text, entries);
+    EXPECT_EQ(entries, expected) << text;
+  }
+
+  PropertyMap merged = {{"b", "old"}, {"m", "kept"}, {"zz", "kept too"}};
+  ParseProperties(unsorted, merged);
+  EXPECT_EQ(merged, (PropertyMap{{"a", "2"},
+                                 {"b", "x"},
+                                 {"m", "kept"},
+                                 {"z", "9"},
+                                 {"zz", "kept too"},
+                                 {"\xC3\xA9", "high"}}));
+}
+
 TEST(PropertiesFormat, WritesOneLinePerKeyInByteOrder) {
   const PropertyMap entries = {{"b", "2"}, {"B", "1"}, {"a", "x=y"}, {"_", ""}};
   EXPECT_EQ(FormatProperties(entries), "B=1\n_=\na=x=y\nb=2\n");
