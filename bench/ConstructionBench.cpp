@@ -53,9 +53,10 @@ void ShellAlone(benchmark::State& state) {
 
 void RegisterConstructionBenchmarks(const NodeLayout& layout, BenchPlan* plan) {
   const NodeLayout* node = &layout;
-  benchmark::RegisterBenchmark("construct/PriamUtil", [node](benchmark::State& state) {
-    Construct(state, *node);
-  })->UseRealTime()->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("construct/PriamUtil",
+                               [node](benchmark::State& state) { Construct(state, *node); })
+      ->UseRealTime()
+      ->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("construct/sh_commands_alone", &ShellAlone)
       ->UseRealTime()
       ->Unit(benchmark::kMillisecond);

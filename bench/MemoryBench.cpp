@@ -30,7 +30,8 @@ void MeasureCommand(benchmark::State& state, const std::string& command) {
   for (auto _ : state) {
     const ChildResult result = RunShell(command, true);
     if (result.status != 0) {
-      state.SkipWithError(("exit status " + std::to_string(result.status) + ": " + command).c_str());
+      state.SkipWithError(
+          ("exit status " + std::to_string(result.status) + ": " + command).c_str());
       break;
     }
     state.counters["peak_rss_KiB"] = static_cast<double>(result.peakRssKib);
@@ -47,17 +48,18 @@ void MeasureCommand(benchmark::State& state, const std::string& command) {
 void RegisterMemoryBenchmarks(const NodeLayout& layout, const MeasuredCommands& commands,
                               BenchPlan* plan) {
   const std::map<std::string, std::string> places = {
-      {"node", layout.nodeDir()},       {"priam", layout.priamDir()},
-      {"conf", layout.confDir()},       {"store", layout.store()},
-      {"templates", layout.templateDir()}, {"logs", layout.logDir()}};
+      {"node", layout.nodeDir()}, {"priam", layout.priamDir()},        {"conf", layout.confDir()},
+      {"store", layout.store()},  {"templates", layout.templateDir()}, {"logs", layout.logDir()}};
   const std::pair<const char*, std::string> runs[] = {
       {"memory/discover", ExpandPlaceholders(commands.discover, places)},
       {"memory/launch_cycle", ExpandPlaceholders(commands.launchCycle, places)}};
   for (const auto& run : runs) {
     const std::string command = run.second;
-    benchmark::RegisterBenchmark(run.first, [command](benchmark::State& state) {
-      MeasureCommand(state, command);
-    })->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(
+        run.first, [command](benchmark::State& state) { MeasureCommand(state, command); })
+        ->Iterations(1)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
     plan->order.push_back(run.first);
   }
 }

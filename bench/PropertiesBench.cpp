@@ -34,8 +34,7 @@ struct PropertiesRig {
   PropertiesRig(const NodeLayout& layout, const std::string& name, size_t lines)
       : dir(layout.root() + "/" + name),
         file((mkdir(dir.c_str(), 0700), dir + "/zbPriam.properties")),
-        controller(0, CYrString("/usr/bin/java"), layout.priamDir(), dir, layout.nodeDir(),
-                   false) {
+        controller(0, CYrString("/usr/bin/java"), layout.priamDir(), dir, layout.nodeDir(), false) {
     WriteTextFile(file, PristineText(lines));
   }
   std::string dir;
@@ -117,10 +116,9 @@ void RegisterPropertiesBenchmarks(const NodeLayout& layout, BenchPlan* plan) {
       plan->order.push_back(name);
       plan->targets.push_back({name, Name("sed", lines), Target::Kind::kRatio, 1.0, 1});
     }
-    benchmark::RegisterBenchmark(Name("sed", lines).c_str(),
-                                 [node, lines](benchmark::State& state) {
-                                   SedReplace(state, *node, lines);
-                                 })
+    benchmark::RegisterBenchmark(
+        Name("sed", lines).c_str(),
+        [node, lines](benchmark::State& state) { SedReplace(state, *node, lines); })
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
     plan->order.push_back(Name("sed", lines));

@@ -54,8 +54,7 @@ void ControllerGet(benchmark::State& state, const NodeLayout& layout) {
   RestRig& rig = Rig(layout);
   for (auto _ : state) {
     CYrString response;
-    const CYrError error =
-        rig.controller.get(ZbCassandra::requestType::Get, "info", response, "");
+    const CYrError error = rig.controller.get(ZbCassandra::requestType::Get, "info", response, "");
     if (error.IsError() || response.str() != kInfoReply) {
       state.SkipWithError(("get failed: " + error.AsString()).c_str());
       break;
@@ -91,8 +90,8 @@ void RawLibcurl(benchmark::State& state, const NodeLayout& layout) {
 
 void CurlCommand(benchmark::State& state, const NodeLayout& layout) {
   RestRig& rig = Rig(layout);
-  const std::vector<std::string> command = {
-      "curl", "-s", "--noproxy", "*", "-H", kContentType, "-H", kUserAgent, rig.infoUrl};
+  const std::vector<std::string> command = {"curl",       "-s", "--noproxy", "*",        "-H",
+                                            kContentType, "-H", kUserAgent,  rig.infoUrl};
   for (auto _ : state) {
     const ChildResult result = RunChild(command, true);
     if (result.status != 0 || result.output != kInfoReply) {
@@ -106,20 +105,23 @@ void CurlCommand(benchmark::State& state, const NodeLayout& layout) {
 
 void RegisterRestBenchmarks(const NodeLayout& layout, BenchPlan* plan) {
   const NodeLayout* node = &layout;
-  benchmark::RegisterBenchmark("rest/PriamUtil::get", [node](benchmark::State& state) {
-    ControllerGet(state, *node);
-  })->UseRealTime()->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("rest/libcurl_keepalive", [node](benchmark::State& state) {
-    RawLibcurl(state, *node);
-  })->UseRealTime()->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("rest/curl_command", [node](benchmark::State& state) {
-    CurlCommand(state, *node);
-  })->UseRealTime()->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("rest/PriamUtil::get",
+                               [node](benchmark::State& state) { ControllerGet(state, *node); })
+      ->UseRealTime()
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("rest/libcurl_keepalive",
+                               [node](benchmark::State& state) { RawLibcurl(state, *node); })
+      ->UseRealTime()
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("rest/curl_command",
+                               [node](benchmark::State& state) { CurlCommand(state, *node); })
+      ->UseRealTime()
+      ->Unit(benchmark::kMicrosecond);
 
   plan->order.insert(plan->order.end(),
                      {"rest/PriamUtil::get", "rest/libcurl_keepalive", "rest/curl_command"});
-  plan->targets.push_back({"rest/PriamUtil::get", "rest/libcurl_keepalive",
-                           Target::Kind::kRatio, 1.10, 1});
+  plan->targets.push_back(
+      {"rest/PriamUtil::get", "rest/libcurl_keepalive", Target::Kind::kRatio, 1.10, 1});
   plan->targets.push_back(
       {"rest/curl_command", "rest/libcurl_keepalive", Target::Kind::kRatio, 0, 1});
 }

@@ -94,10 +94,9 @@ void Register(const NodeLayout* node, const YamlQuery& query, size_t lines) {
       ->UseRealTime()
       ->Unit(benchmark::kMillisecond);
   const std::string script = query.sedScript;
-  benchmark::RegisterBenchmark(Name(query.sedName, lines).c_str(),
-                               [node, lines, script](benchmark::State& state) {
-                                 SedQuery(state, *node, lines, script);
-                               })
+  benchmark::RegisterBenchmark(
+      Name(query.sedName, lines).c_str(),
+      [node, lines, script](benchmark::State& state) { SedQuery(state, *node, lines, script); })
       ->UseRealTime()
       ->Unit(benchmark::kMillisecond);
 }

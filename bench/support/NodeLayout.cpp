@@ -62,9 +62,7 @@ NodeLayout::NodeLayout(const std::string& priamJar) {
                              "\n[EventManager]\nsLogFilesDirectory=" + logDir() + "\n");
 }
 
-NodeLayout::~NodeLayout() {
-  nftw(m_root.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
+NodeLayout::~NodeLayout() { nftw(m_root.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS); }
 
 void NodeLayout::UseStore() const { setenv("ZB_PLATFORM_CONFIG", store().c_str(), 1); }
 

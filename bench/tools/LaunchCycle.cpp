@@ -40,10 +40,11 @@ int main(int argc, char** argv) {
   ZbCassandra::PriamUtil controller(0, CYrString(PRIAM_STANDIN_JAVA), argv[2], argv[3], argv[1],
                                     false);
   g_controller = &controller;
-  const std::map<std::string, std::string> properties = {
-      {"priam.cqlhost", "127.0.0.1"},         {"priam.cqlport", controller.cqlPort()},
-      {"priam.cqlusername", "cassandra"},     {"priam.cqluserpassword", "bench-only"},
-      {"priam.jmx.port", controller.jmxPort()}};
+  const std::map<std::string, std::string> properties = {{"priam.cqlhost", "127.0.0.1"},
+                                                         {"priam.cqlport", controller.cqlPort()},
+                                                         {"priam.cqlusername", "cassandra"},
+                                                         {"priam.cqluserpassword", "bench-only"},
+                                                         {"priam.jmx.port", controller.jmxPort()}};
   CYrError error = controller.writePriamProperties(properties);
   if (!error.IsError()) error = controller.startPriam();
   CYrString info;
