@@ -2,9 +2,11 @@
 //
 // Backed by an INI file ("[Section]" headers, "name=value" lines, ";" or "#"
 // comment lines) whose path is in the environment variable
-// ZB_PLATFORM_CONFIG. The file is read at every lookup, so a value can change
-// between two calls. With the variable unset or the file unreadable, every
-// value is absent.
+// ZB_PLATFORM_CONFIG. Every lookup looks at the file, so a value can change
+// between two calls; only a file that has not changed since it was last
+// read (and not for over a second before that) is not read again. With the
+// variable unset, or the file missing, unreadable or not a regular file,
+// every value is absent. Lookups may come from several threads.
 #pragma once
 
 #include <cstdint>

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <string>
+#include <thread>
 
 #include "ScopedEnvironment.h"
 #include "TempDir.h"
@@ -118,6 +122,43 @@ TEST_F(ConfigStoreFile, TheFileIsReadAgainAtEachLookup) {
   EXPECT_EQ(number, 0u);
   Write("[Cassandra]\n");
   EXPECT_FALSE(Number("Cassandra", "nCassandraVerifyPriamPort", &number));
+}
+
+// A file unchanged for a while is not read again at every lookup; whatever
+// happens to it next must still be seen by the next lookup.
+TEST_F(ConfigStoreFile, EveryChangeToALongUnchangedFileIsSeen) {
+  Write("[Cassandra]\nnPriamWaitTime=10\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+  uint64_t number = 0;
+  EXPECT_TRUE(Number("Cassandra", "nPriamWaitTime", &number));
+  EXPECT_TRUE(Number("Cassandra", "nPriamWaitTime", &number));
+  EXPECT_EQ(number, 10u);
+
+  // Rewritten in place, at once, to the same length.
+  Write("[Cassandra]\nnPriamWaitTime=20\n");
+  EXPECT_TRUE(Number("Cassandra", "nPriamWaitTime", &number));
+  EXPECT_EQ(number, 20u);
+
+  // Replaced by another file of the same length.
+  const std::string other = m_dir.file("other.ini");
+  WriteFile(other, "[Cassandra]\nnPriamWaitTime=30\n");
+  ASSERT_EQ(rename(other.c_str(), m_path.c_str()), 0);
+  EXPECT_TRUE(Number("Cassandra", "nPriamWaitTime", &number));
+  EXPECT_EQ(number, 30u);
+
+  // Another store named by the environment.
+  const std::string second = m_dir.file("second.ini");
+  WriteFile(second, "[Cassandra]\nnPriamWaitTime=40\n");
+  {
+    ScopedEnv env(ZBPlatformInfo::kConfigVariable, second.c_str());
+    EXPECT_TRUE(Number("Cassandra", "nPriamWaitTime", &number));
+    EXPECT_EQ(number, 40u);
+  }
+
+  ASSERT_EQ(unlink(m_path.c_str()), 0);
+  EXPECT_FALSE(Number("Cassandra", "nPriamWaitTime", &number));
+  ASSERT_EQ(mkdir(m_path.c_str(), 0700), 0);
+  EXPECT_FALSE(Number("Cassandra", "nPriamWaitTime", &number)) << "a directory is no store";
 }
 
 TEST_F(ConfigStoreFile, TheLastAssignmentWins) {
