@@ -1,7 +1,7 @@
 // Peak memory of whole runs of a host: a discovery, and one launch cycle of
-// the stand-in sidecar. Each command runs under /bin/sh as a child of the
-// benchmark, which reads the peak from wait4 (the largest resident set of
-// the child and of the descendants it waited for, so the sidecar's JVM
+// the stand-in sidecar. Each command runs under /bin/sh, started by a small
+// helper program that reads the peak from wait4 (the largest resident set of
+// the shell and of the descendants it waited for, so the sidecar's JVM
 // counts in a launch cycle).
 //
 // The commands are options of the benchmark program, so that a real host
@@ -28,13 +28,14 @@ constexpr const char* kSelfMarker = "self_peak_rss_kib=";
 
 void MeasureCommand(benchmark::State& state, const std::string& command) {
   for (auto _ : state) {
-    const ChildResult result = RunShell(command, true);
-    if (result.status != 0) {
+    long peakRssKib = -1;
+    const ChildResult result = MeasurePeakRss(PRIAM_BENCH_PEAK_RSS, command, &peakRssKib);
+    if (result.status != 0 || peakRssKib < 0) {
       state.SkipWithError(
           ("exit status " + std::to_string(result.status) + ": " + command).c_str());
       break;
     }
-    state.counters["peak_rss_KiB"] = static_cast<double>(result.peakRssKib);
+    state.counters["peak_rss_KiB"] = static_cast<double>(peakRssKib);
     const size_t self = result.output.find(kSelfMarker);
     if (self != std::string::npos) {
       state.counters["host_only_peak_rss_KiB"] =

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,12 +64,22 @@ ChildResult RunChild(const std::vector<std::string>& argv, bool captureOutput) {
   if (spawned != 0) return result;
 
   int waitStatus = 0;
-  struct rusage usage = {};
-  while (wait4(pid, &waitStatus, 0, &usage) < 0) {
+  while (waitpid(pid, &waitStatus, 0) < 0) {
     if (errno != EINTR) return result;
   }
   result.status = StatusOf(waitStatus);
-  result.peakRssKib = usage.ru_maxrss;
+  return result;
+}
+
+ChildResult MeasurePeakRss(const std::string& helper, const std::string& command,
+                           long* peakRssKib) {
+  static const std::string kMarker = "\npeak_rss_kib=";
+  ChildResult result = RunChild({helper, command}, true);
+  *peakRssKib = -1;
+  const size_t marker = result.output.rfind(kMarker);
+  if (marker == std::string::npos) return result;
+  *peakRssKib = std::stol(result.output.substr(marker + kMarker.size()));
+  result.output.erase(marker);
   return result;
 }
 

@@ -1,5 +1,5 @@
 // Running a child process the plain way, for the baselines the library is
-// measured against and for peak-memory figures.
+// measured against, and measuring a command's peak memory.
 #pragma once
 
 #include <map>
@@ -12,9 +12,6 @@ struct ChildResult {
   // The exit status; 128 + the signal for a killed child; -1 when the
   // command could not be started.
   int status = -1;
-  // The child's peak resident set, and that of the descendants it waited
-  // for, in KiB (wait4's ru_maxrss).
-  long peakRssKib = 0;
   std::string output;  // standard output, when captured
 };
 
@@ -25,6 +22,11 @@ ChildResult RunChild(const std::vector<std::string>& argv, bool captureOutput);
 
 // `command` under "/bin/sh -c".
 ChildResult RunShell(const std::string& command, bool captureOutput);
+
+// Run `command` under /bin/sh through the peak-memory helper program at
+// `helper` (see tools/PeakRss.cpp). `*peakRssKib` receives the command's peak
+// resident set in KiB, or -1; the output is the command's own.
+ChildResult MeasurePeakRss(const std::string& helper, const std::string& command, long* peakRssKib);
 
 // `text` as one single-quoted shell word.
 std::string ShellQuote(const std::string& text);
