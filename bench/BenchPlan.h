@@ -3,6 +3,7 @@
 // and their targets here.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ namespace bench {
 struct BenchPlan {
   std::vector<std::string> order;
   std::vector<Target> targets;
+  // Benchmarks run with RunPaired: the name the baseline is reported under.
+  std::map<std::string, std::string> baselines;
 };
 
 // Commands whose peak memory is measured; see MemoryBench.cpp for the

@@ -2,20 +2,30 @@
 
 #include <algorithm>
 #include <iostream>
+#include <utility>
+
+#include "PairedRun.h"
 
 namespace bench {
 
 namespace {
 
-double Median(std::vector<double> values) {
+double Counter(const benchmark::BenchmarkReporter::Run& run, const char* name) {
+  const auto counter = run.counters.find(name);
+  return counter == run.counters.end() ? -1 : counter->second.value;
+}
+
+}  // namespace
+
+double MedianOf(std::vector<double> values) {
+  if (values.empty()) return -1;
   std::sort(values.begin(), values.end());
   const size_t middle = values.size() / 2;
   return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-}  // namespace
-
-CollectingReporter::CollectingReporter() {
+CollectingReporter::CollectingReporter(std::map<std::string, std::string> baselines)
+    : m_baselines(std::move(baselines)) {
   m_console.SetOutputStream(&std::cerr);
   m_console.SetErrorStream(&std::cerr);
 }
@@ -33,7 +43,11 @@ void CollectingReporter::ReportRuns(const std::vector<Run>& runs) {
       m_errors[name] = run.error_message;
       continue;
     }
-    if (run.iterations > 0) {
+    const auto baseline = m_baselines.find(name);
+    if (baseline != m_baselines.end()) {
+      m_seconds[name].push_back(Counter(run, kSubjectCounter));
+      m_seconds[baseline->second].push_back(Counter(run, kBaselineCounter));
+    } else if (run.iterations > 0) {
       m_seconds[name].push_back(run.real_accumulated_time / static_cast<double>(run.iterations));
     }
     const auto counter = run.counters.find("peak_rss_KiB");
@@ -47,8 +61,8 @@ void CollectingReporter::Finalize() { m_console.Finalize(); }
 
 Measurements CollectingReporter::Results() const {
   Measurements results;
-  for (const auto& entry : m_seconds) results[entry.first].seconds = Median(entry.second);
-  for (const auto& entry : m_rss) results[entry.first].peakRssKib = Median(entry.second);
+  for (const auto& entry : m_seconds) results[entry.first].seconds = MedianOf(entry.second);
+  for (const auto& entry : m_rss) results[entry.first].peakRssKib = MedianOf(entry.second);
   for (const auto& entry : m_errors) results[entry.first].error = entry.second;
   return results;
 }

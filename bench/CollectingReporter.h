@@ -14,7 +14,9 @@ namespace bench {
 
 class CollectingReporter : public benchmark::BenchmarkReporter {
  public:
-  CollectingReporter();
+  // `baselines`: for a benchmark run with RunPaired, the name its
+  // baseline's time is reported under.
+  explicit CollectingReporter(std::map<std::string, std::string> baselines);
 
   bool ReportContext(const Context& context) override;
   void ReportRuns(const std::vector<Run>& runs) override;
@@ -25,6 +27,7 @@ class CollectingReporter : public benchmark::BenchmarkReporter {
 
  private:
   benchmark::ConsoleReporter m_console;
+  std::map<std::string, std::string> m_baselines;
   std::map<std::string, std::vector<double>> m_seconds;
   std::map<std::string, std::vector<double>> m_rss;
   std::map<std::string, std::string> m_errors;

@@ -1,5 +1,5 @@
 // Constructing a controller on a node with the machine's real tools, against
-// the shell commands that construction runs, run alone.
+// the shell commands that construction runs, run alone, turn about.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -7,6 +7,7 @@
 
 #include "BenchPlan.h"
 #include "ChildRun.h"
+#include "PairedRun.h"
 #include "PriamUtil.h"
 
 namespace bench {
@@ -25,28 +26,22 @@ const std::vector<std::string>& ConstructionCommands() {
   return commands;
 }
 
-void Construct(benchmark::State& state, const NodeLayout& layout) {
-  for (auto _ : state) {
-    ZbCassandra::PriamUtil controller(0, CYrString(""), layout.priamDir(), layout.confDir(),
-                                      layout.nodeDir(), false);
-    if (controller.initFailed() || controller.javaPath().IsEmpty()) {
-      state.SkipWithError("construction failed");
-      break;
-    }
-  }
-}
-
-void ShellAlone(benchmark::State& state) {
-  for (auto _ : state) {
-    for (const std::string& command : ConstructionCommands()) {
-      const ChildResult result = RunShell(command, true);
-      benchmark::DoNotOptimize(result.output);
-      if (result.status < 0) {
-        state.SkipWithError(("cannot run " + command).c_str());
-        break;
-      }
-    }
-  }
+void ConstructVsShell(benchmark::State& state, const NodeLayout& layout) {
+  RunPaired(
+      state,
+      [&layout] {
+        ZbCassandra::PriamUtil controller(0, CYrString(""), layout.priamDir(), layout.confDir(),
+                                          layout.nodeDir(), false);
+        const bool ok = !controller.initFailed() && !controller.javaPath().IsEmpty();
+        return ok ? std::string() : std::string("construction failed");
+      },
+      [] {
+        for (const std::string& command : ConstructionCommands()) {
+          const ChildResult result = RunShell(command, true);
+          if (result.status < 0) return "cannot run " + command;
+        }
+        return std::string();
+      });
 }
 
 }  // namespace
@@ -54,12 +49,10 @@ void ShellAlone(benchmark::State& state) {
 void RegisterConstructionBenchmarks(const NodeLayout& layout, BenchPlan* plan) {
   const NodeLayout* node = &layout;
   benchmark::RegisterBenchmark("construct/PriamUtil",
-                               [node](benchmark::State& state) { Construct(state, *node); })
-      ->UseRealTime()
+                               [node](benchmark::State& state) { ConstructVsShell(state, *node); })
+      ->UseManualTime()
       ->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("construct/sh_commands_alone", &ShellAlone)
-      ->UseRealTime()
-      ->Unit(benchmark::kMillisecond);
+  plan->baselines["construct/PriamUtil"] = "construct/sh_commands_alone";
   plan->order.insert(plan->order.end(), {"construct/PriamUtil", "construct/sh_commands_alone"});
   plan->targets.push_back(
       {"construct/PriamUtil", "construct/sh_commands_alone", Target::Kind::kRatio, 1.2, 1});

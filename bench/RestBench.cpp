@@ -1,8 +1,9 @@
 // One GET "info" three ways against the same local server: through the
-// controller, through a bare libcurl handle that keeps its connection, and
-// through one curl command-line run per request.
+// controller and through a bare libcurl handle that keeps its connection,
+// turn about, and through one curl command-line run per request.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
+#include <sched.h>
 
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 #include "BenchPlan.h"
 #include "ChildRun.h"
 #include "HttpTestServer.h"
+#include "PairedRun.h"
 #include "PriamUtil.h"
 #include "PriamUtilTestAccess.h"
 
@@ -24,8 +26,39 @@ constexpr const char* kInfoReply =
 constexpr const char* kContentType = "Content-Type: application/json";
 constexpr const char* kUserAgent = "User-Agent: curl/7.32.0";
 
-// The server and a controller marked started at it, shared by the three
-// benchmarks for the whole run.
+// Keeps the calling thread, and the threads it starts, on one CPU while it
+// lives. Client and server then always take turns on it: otherwise a
+// request's cost depends on whether the scheduler put the server's thread
+// for that connection on the other CPU, where waking it takes an
+// interrupt, and two connections could differ by half for that alone.
+class OneCpu {
+ public:
+  OneCpu() {
+    sched_getaffinity(0, sizeof m_before, &m_before);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(Cpu(), &one);
+    m_pinned = sched_setaffinity(0, sizeof one, &one) == 0;
+  }
+  ~OneCpu() {
+    if (m_pinned) sched_setaffinity(0, sizeof m_before, &m_before);
+  }
+  OneCpu(const OneCpu&) = delete;
+  OneCpu& operator=(const OneCpu&) = delete;
+
+ private:
+  // The same CPU every time: the first one this thread ran on here.
+  static int Cpu() {
+    static const int cpu = sched_getcpu() < 0 ? 0 : sched_getcpu();
+    return cpu;
+  }
+  cpu_set_t m_before;
+  bool m_pinned = false;
+};
+
+// The server and a controller marked started at it, shared by the
+// benchmarks for the whole run. Create it on the one CPU: the server's
+// threads stay there.
 struct RestRig {
   explicit RestRig(const NodeLayout& layout)
       : controller(0, CYrString("/usr/bin/java"), layout.priamDir(), layout.confDir(),
@@ -50,45 +83,64 @@ size_t Collect(char* data, size_t size, size_t count, void* into) {
   return size * count;
 }
 
-void ControllerGet(benchmark::State& state, const NodeLayout& layout) {
-  RestRig& rig = Rig(layout);
-  for (auto _ : state) {
-    CYrString response;
-    const CYrError error = rig.controller.get(ZbCassandra::requestType::Get, "info", response, "");
-    if (error.IsError() || response.str() != kInfoReply) {
-      state.SkipWithError(("get failed: " + error.AsString()).c_str());
-      break;
-    }
+// A bare libcurl easy handle that keeps its connection, sending what the
+// controller sends.
+class RawClient {
+ public:
+  explicit RawClient(const std::string& url) : m_curl(curl_easy_init()) {
+    m_headers = curl_slist_append(nullptr, kContentType);
+    m_headers = curl_slist_append(m_headers, kUserAgent);
+    curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(m_curl, CURLOPT_PROXY, "");
+    curl_easy_setopt(m_curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, m_headers);
+    curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &Collect);
+    curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &m_reply);
   }
-}
+  ~RawClient() {
+    curl_slist_free_all(m_headers);
+    curl_easy_cleanup(m_curl);
+  }
+  RawClient(const RawClient&) = delete;
+  RawClient& operator=(const RawClient&) = delete;
 
-void RawLibcurl(benchmark::State& state, const NodeLayout& layout) {
-  RestRig& rig = Rig(layout);
-  CURL* curl = curl_easy_init();
-  curl_slist* headers = curl_slist_append(nullptr, kContentType);
-  headers = curl_slist_append(headers, kUserAgent);
-  std::string reply;
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_PROXY, "");
-  curl_easy_setopt(curl, CURLOPT_URL, rig.infoUrl.c_str());
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
-  for (auto _ : state) {
-    reply.clear();
+  std::string Get() {
+    m_reply.clear();
     long status = 0;
-    if (curl_easy_perform(curl) != CURLE_OK ||
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200 ||
-        reply != kInfoReply) {
-      state.SkipWithError("libcurl GET failed");
-      break;
+    if (curl_easy_perform(m_curl) != CURLE_OK ||
+        curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200 ||
+        m_reply != kInfoReply) {
+      return "libcurl GET failed";
     }
+    return "";
   }
-  curl_slist_free_all(headers);
-  curl_easy_cleanup(curl);
+
+ private:
+  CURL* m_curl;
+  curl_slist* m_headers = nullptr;
+  std::string m_reply;
+};
+
+void ControllerVsLibcurl(benchmark::State& state, const NodeLayout& layout) {
+  const OneCpu pinned;
+  RestRig& rig = Rig(layout);
+  RawClient raw(rig.infoUrl);
+  RunPaired(
+      state,
+      [&rig] {
+        CYrString response;
+        const CYrError error =
+            rig.controller.get(ZbCassandra::requestType::Get, "info", response, "");
+        if (error.IsError() || response.str() != kInfoReply) {
+          return "get failed: " + error.AsString();
+        }
+        return std::string();
+      },
+      [&raw] { return raw.Get(); });
 }
 
 void CurlCommand(benchmark::State& state, const NodeLayout& layout) {
+  const OneCpu pinned;
   RestRig& rig = Rig(layout);
   const std::vector<std::string> command = {"curl",       "-s", "--noproxy", "*",        "-H",
                                             kContentType, "-H", kUserAgent,  rig.infoUrl};
@@ -105,19 +157,16 @@ void CurlCommand(benchmark::State& state, const NodeLayout& layout) {
 
 void RegisterRestBenchmarks(const NodeLayout& layout, BenchPlan* plan) {
   const NodeLayout* node = &layout;
-  benchmark::RegisterBenchmark("rest/PriamUtil::get",
-                               [node](benchmark::State& state) { ControllerGet(state, *node); })
-      ->UseRealTime()
-      ->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("rest/libcurl_keepalive",
-                               [node](benchmark::State& state) { RawLibcurl(state, *node); })
-      ->UseRealTime()
+  benchmark::RegisterBenchmark(
+      "rest/PriamUtil::get", [node](benchmark::State& state) { ControllerVsLibcurl(state, *node); })
+      ->UseManualTime()
       ->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("rest/curl_command",
                                [node](benchmark::State& state) { CurlCommand(state, *node); })
       ->UseRealTime()
       ->Unit(benchmark::kMicrosecond);
 
+  plan->baselines["rest/PriamUtil::get"] = "rest/libcurl_keepalive";
   plan->order.insert(plan->order.end(),
                      {"rest/PriamUtil::get", "rest/libcurl_keepalive", "rest/curl_command"});
   plan->targets.push_back(
