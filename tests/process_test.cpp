@@ -202,6 +202,22 @@ TEST(ProcessSystem, ATimeOutKillsTheWholePipeline) {
   }
 }
 
+// Closing its output is not the end of a command: its exit status is still
+// waited for, within the time-out.
+TEST(ProcessSystem, ACommandThatClosesItsOutputEarlyIsStillWaitedFor) {
+  std::string output;
+  std::string error;
+  EXPECT_EQ(
+      ZbProcess::system("echo early; exec >&- 2>&-; sleep 0.3; exit 5", &output, &error, 0, true),
+      5)
+      << error;
+  EXPECT_EQ(output, "early\n");
+  EXPECT_EQ(ZbProcess::system("exec >&- 2>&-; exec sleep 100", &output, &error, 1, true), -1);
+  EXPECT_NE(error.find("timed out"), std::string::npos) << error;
+  errno = 0;
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "the timed-out command was reaped";
+}
+
 TEST(ProcessSystem, LeavesNoDescriptorAndNoChildBehind) {
   InheritableDescriptor inheritable;
   const size_t before = OpenDescriptors();
