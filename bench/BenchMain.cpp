@@ -4,7 +4,7 @@
 // Own options (before or among Google Benchmark's --benchmark_* options):
 //   --discover_cmd=COMMAND      command whose peak memory is the discover figure
 //   --launch_cycle_cmd=COMMAND  command whose peak memory is the launch figure
-// Unless given otherwise, benchmarks repeat 3 times in random interleaving
+// Unless given otherwise, benchmarks repeat 5 times in random interleaving
 // and the table shows the median.
 #include <benchmark/benchmark.h>
 
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
   const bench::MeasuredCommands commands = TakeOwnOptions(&argc, argv);
   // Defaults first, so that the caller's options win.
   std::vector<char*> args = {argv[0]};
-  char repetitions[] = "--benchmark_repetitions=3";
+  char repetitions[] = "--benchmark_repetitions=5";
   char interleave[] = "--benchmark_enable_random_interleaving=true";
   char minTime[] = "--benchmark_min_time=0.3";
   args.insert(args.end(), {repetitions, interleave, minTime});
