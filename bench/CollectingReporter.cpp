@@ -1,6 +1,5 @@
 #include "CollectingReporter.h"
 
-#include <algorithm>
 #include <iostream>
 #include <utility>
 
@@ -16,13 +15,6 @@ double Counter(const benchmark::BenchmarkReporter::Run& run, const char* name) {
 }
 
 }  // namespace
-
-double MedianOf(std::vector<double> values) {
-  if (values.empty()) return -1;
-  std::sort(values.begin(), values.end());
-  const size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 CollectingReporter::CollectingReporter(std::map<std::string, std::string> baselines)
     : m_baselines(std::move(baselines)) {

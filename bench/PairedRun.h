@@ -17,12 +17,12 @@
 #include <utility>
 #include <vector>
 
+#include "TargetTable.h"
+
 namespace bench {
 
 constexpr const char* kSubjectCounter = "median_s";
 constexpr const char* kBaselineCounter = "baseline_median_s";
-
-double MedianOf(std::vector<double> values);
 
 // `subject` and `baseline` return an empty string on success, else the
 // reason the benchmark cannot go on.

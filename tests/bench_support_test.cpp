@@ -132,6 +132,12 @@ TEST(TargetTable, AMissingOrFailedMeasurementNeverMeetsItsTarget) {
   EXPECT_LT(table.find("base "), table.find("broken")) << "listed in the order given";
 }
 
+TEST(TargetTable, MediansIgnoreTheOddStall) {
+  EXPECT_EQ(MedianOf({3, 1, 250}), 3);
+  EXPECT_EQ(MedianOf({4, 1, 2, 300}), 3);
+  EXPECT_EQ(MedianOf({}), -1);
+}
+
 TEST(TargetTable, ShowsTimesAndMemoryInReadableUnits) {
   EXPECT_EQ(FormatSeconds(12.34e-6), "12.3 us");
   EXPECT_EQ(FormatSeconds(4.567e-3), "4.57 ms");

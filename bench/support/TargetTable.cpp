@@ -107,6 +107,13 @@ std::string FormatTable(const Measurements& measurements, const std::vector<std:
   return table;
 }
 
+double MedianOf(std::vector<double> values) {
+  if (values.empty()) return -1;
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
 std::string FormatSeconds(double seconds) {
   if (seconds < 1e-3) return Format("%.1f us", seconds * 1e6);
   if (seconds < 1) return Format("%.2f ms", seconds * 1e3);

@@ -45,6 +45,10 @@ Verdict Judge(const Measurements& measurements, const Target& target);
 std::string FormatTable(const Measurements& measurements, const std::vector<std::string>& order,
                         const std::vector<Target>& targets);
 
+// The middle value (the mean of the two middle ones for an even count);
+// -1 for none.
+double MedianOf(std::vector<double> values);
+
 // "12.3 us", "4.56 ms", "1.23 s".
 std::string FormatSeconds(double seconds);
 
