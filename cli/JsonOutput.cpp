@@ -19,8 +19,7 @@ nlohmann::json NodeFactsJson(const NodeFacts& facts) {
 std::string PrettyReply(const std::string& reply) {
   const nlohmann::json parsed = nlohmann::json::parse(reply, nullptr, false);
   if (parsed.is_discarded() || !(parsed.is_object() || parsed.is_array())) return reply;
-  // Replacement characters rather than an exception for invalid UTF-8.
-  return parsed.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+  return parsed.dump(2);
 }
 
 }  // namespace priamctl

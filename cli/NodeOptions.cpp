@@ -1,5 +1,7 @@
 #include "NodeOptions.h"
 
+#include <filesystem>
+
 #include "FailureRecordingLog.h"
 
 namespace priamctl {
@@ -28,9 +30,13 @@ void AddNodeOptions(CLI::App& command, NodeOptions& options) {
 std::unique_ptr<ZbCassandra::PriamUtil> MakeController(const NodeOptions& options, int port,
                                                        bool ignoreConnectionFailure,
                                                        std::string* error) {
-  std::unique_ptr<ZbCassandra::PriamUtil> controller(
-      new ZbCassandra::PriamUtil(port, options.java.c_str(), options.priamDir, options.priamConfDir,
-                                 options.cassandraConfDir, ignoreConnectionFailure));
+  // Absolute, since the sidecar is told where its configuration is.
+  const auto absolute = [](const std::string& path) {
+    return path.empty() ? path : std::filesystem::absolute(path).lexically_normal().string();
+  };
+  std::unique_ptr<ZbCassandra::PriamUtil> controller(new ZbCassandra::PriamUtil(
+      port, options.java.c_str(), absolute(options.priamDir), absolute(options.priamConfDir),
+      absolute(options.cassandraConfDir), ignoreConnectionFailure));
   if (!controller->initFailed()) return controller;
   const std::string why = LastLoggedFailure();
   *error = "initialization failed" + (why.empty() ? std::string() : ": " + why);
