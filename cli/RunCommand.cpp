@@ -93,7 +93,9 @@ CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
       "run",
       "Write the sidecar's properties, start it, send requests, then stop it.\n"
       "The CQL host and port and the JMX port found on the node are written unless\n"
-      "given; the passwords leave zbPriam.properties once the launch is over.");
+      "given; the passwords leave zbPriam.properties once the launch is over.\n"
+      "Give passwords with --property-from-env, --property-from-file or an owner-only\n"
+      "--properties-file, never with --property (every user can read a command line).");
   AddNodeOptions(*command, options.node);
   command->add_option("--port", options.port, "Sidecar port (default: a free one)")
       ->check(CLI::Range(1, 65535));
