@@ -56,6 +56,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Controller library for the Priam backup sidecar of Cassandra/ScyllaDB nodes, and priamctl")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES TRUE)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libcurl4, procps, net-tools, default-jre-headless | java-runtime-headless")

@@ -25,7 +25,9 @@ pid_t WaitForSidecar(const PriamctlProcess& priamctl) {
 
 TEST_F(Signals, TermDuringTheThirtySecondWaitStopsTheSidecarAtOnce) {
   // No shortened waits: the launch really waits 30 seconds.
-  PriamctlProcess priamctl(NodeArgs("run", {"--request", "info"}));
+  PriamctlProcess priamctl(NodeArgs("run", {"--request", "info", "--property-from-env",
+                                            "priam.cqluserpassword=TEST_PASSWORD"}),
+                           {{"TEST_PASSWORD", "Pa55-during-wait"}});
   const pid_t sidecar = WaitForSidecar(priamctl);
   ASSERT_GT(sidecar, 0);
   ASSERT_TRUE(WaitUntil([&] { return SidecarRunsFor(confDir); }, 10));
@@ -38,7 +40,8 @@ TEST_F(Signals, TermDuringTheThirtySecondWaitStopsTheSidecarAtOnce) {
       << outcome.err;
   EXPECT_FALSE(testsupport::ProcessExists(sidecar));
   EXPECT_EQ(outcome.out, "") << "no request after the signal";
-  EXPECT_EQ(Properties().find("priam.cqlusername"), std::string::npos);
+  EXPECT_EQ(Properties().find("Pa55-during-wait"), std::string::npos)
+      << "the interrupted launch still took the secret out";
 }
 
 TEST_F(Signals, InterruptEndsKeepRunningAndStopsTheSidecar) {
