@@ -8,8 +8,8 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 // A bad option, a missing directory or an unreadable input file.
 constexpr int kExitUsage = 2;
-// Stopped by a signal: 128 + the signal's number (130 for SIGINT, 143 for
-// SIGTERM), after the sidecar has been stopped.
+// Stopped by a signal: 128 + the signal's number (129 SIGHUP, 130 SIGINT,
+// 143 SIGTERM), after the sidecar has been stopped.
 constexpr int kExitSignalBase = 128;
 
 constexpr const char* kExitCodeHelp =

@@ -19,6 +19,8 @@ sigset_t WatchedSignals() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  // A closed terminal must not end priamctl behind the controller either.
+  sigaddset(&set, SIGHUP);
   return set;
 }
 

@@ -1,6 +1,6 @@
-// Ctrl-C and SIGTERM, turned into a flag the commands look at.
+// Ctrl-C, SIGTERM and SIGHUP, turned into a flag the commands look at.
 //
-// The constructor blocks SIGINT and SIGTERM in the calling thread; make the
+// The constructor blocks SIGINT, SIGTERM and SIGHUP in the calling thread; make the
 // watcher first thing in main, before any other thread starts, so that
 // every thread inherits the mask and no signal can end the process behind
 // the controller's back (the sidecar would outlive priamctl). A thread of

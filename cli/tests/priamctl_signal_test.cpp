@@ -44,19 +44,23 @@ TEST_F(Signals, TermDuringTheThirtySecondWaitStopsTheSidecarAtOnce) {
       << "the interrupted launch still took the secret out";
 }
 
-TEST_F(Signals, InterruptEndsKeepRunningAndStopsTheSidecar) {
-  PriamctlProcess priamctl(NodeArgs("run", {"--keep-running", "--short-waits-for-tests"}));
-  ASSERT_TRUE(WaitUntil(
-      [&] { return priamctl.Err().find("Keeping the sidecar running") != std::string::npos; }, 60))
-      << priamctl.Err();
-  const pid_t sidecar = WaitForSidecar(priamctl);
-  ASSERT_GT(sidecar, 0);
+TEST_F(Signals, InterruptOrHangUpEndsKeepRunningAndStopsTheSidecar) {
+  for (const int signal : {SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    PriamctlProcess priamctl(NodeArgs("run", {"--keep-running", "--short-waits-for-tests"}));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return priamctl.Err().find("Keeping the sidecar running") != std::string::npos; },
+        60))
+        << priamctl.Err();
+    const pid_t sidecar = WaitForSidecar(priamctl);
+    ASSERT_GT(sidecar, 0);
 
-  kill(priamctl.pid(), SIGINT);
-  const Outcome outcome = priamctl.Wait(20);
-  EXPECT_EQ(outcome.exitCode, 0) << "the signal is how --keep-running ends: " << outcome.err;
-  EXPECT_NE(outcome.err.find("Sidecar stopped."), std::string::npos);
-  EXPECT_FALSE(testsupport::ProcessExists(sidecar));
+    kill(priamctl.pid(), signal);
+    const Outcome outcome = priamctl.Wait(20);
+    EXPECT_EQ(outcome.exitCode, 0) << "a signal is how --keep-running ends: " << outcome.err;
+    EXPECT_NE(outcome.err.find("Sidecar stopped."), std::string::npos);
+    EXPECT_FALSE(testsupport::ProcessExists(sidecar));
+  }
 }
 
 TEST_F(Signals, KeepRunningEndsWithCode1WhenTheSidecarDiesOnItsOwn) {
