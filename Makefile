@@ -1,12 +1,14 @@
 # Everything goes through CMake; these targets are the short way in.
-#   make test   install what is missing, build, run every test, then again
-#               under AddressSanitizer + UndefinedBehaviorSanitizer
+#   make demo     install what is missing, build, run `priamctl demo`
+#   make test     install what is missing, build, run every test, then again
+#                 under AddressSanitizer + UndefinedBehaviorSanitizer
+#   make package  build the .deb (CPack) in $(BUILD_DIR)
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
 JOBS      ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build test test-plain test-asan clean
+.PHONY: all deps build demo package test test-plain test-asan clean
 
 all: build
 
@@ -16,6 +18,12 @@ deps:
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+demo: build
+	$(BUILD_DIR)/cli/priamctl demo
+
+package: build
+	cmake --build $(BUILD_DIR) --target package
 
 test: deps
 	$(MAKE) test-plain
