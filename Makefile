@@ -1,8 +1,10 @@
 # Everything goes through CMake; these targets are the short way in.
-#   make test   install what is missing, build, run every test, then again
-#               under AddressSanitizer + UndefinedBehaviorSanitizer
-#   make bench  build the benchmarks in Release and print their table
-#               (BENCH_ARGS passes options, e.g. --discover_cmd=...)
+#   make demo     install what is missing, build, run `priamctl demo`
+#   make test     install what is missing, build, run every test, then again
+#                 under AddressSanitizer + UndefinedBehaviorSanitizer
+#   make package  build the .deb (CPack) in $(BUILD_DIR)
+#   make bench    build the benchmarks in Release and print their table
+#                 (BENCH_ARGS passes options, e.g. --discover_cmd=...)
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
 BENCH_DIR ?= build-bench
@@ -10,7 +12,7 @@ BENCH_ARGS ?=
 JOBS      ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build test test-plain test-asan bench clean
+.PHONY: all deps build demo package test test-plain test-asan bench clean
 
 all: build
 
@@ -20,6 +22,12 @@ deps:
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+demo: build
+	$(BUILD_DIR)/cli/priamctl demo
+
+package: build
+	cmake --build $(BUILD_DIR) --target package
 
 test: deps
 	$(MAKE) test-plain
