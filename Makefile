@@ -44,11 +44,12 @@ test-asan:
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
 
-# Only the benchmark program and what it runs are built; the tests are not.
+# Only the benchmark program, what it runs and priamctl (which it can
+# measure) are built; the tests are not.
 bench: deps
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DPRIAMUTIL_BENCH=ON \
 	  -DPRIAMUTIL_BUILD_TESTS=OFF $(CMAKE_ARGS)
-	cmake --build $(BENCH_DIR) -j $(JOBS) --target priam_bench
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target priam_bench priamctl
 	$(BENCH_DIR)/bench/priam_bench $(BENCH_ARGS)
 
 clean:
