@@ -1,12 +1,18 @@
 # Everything goes through CMake; these targets are the short way in.
 #   make test   install what is missing, build, run every test, then again
-#               under AddressSanitizer + UndefinedBehaviorSanitizer
+#               under AddressSanitizer + UndefinedBehaviorSanitizer, then
+#               run each fuzz target for FUZZ_SECONDS
+#   make fuzz   run each fuzz target for a minute
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
+FUZZ_DIR  ?= build-fuzz
+FUZZ_SECONDS ?= 15
+FUZZ_CXX  ?= clang++-14
+FUZZ_CC   ?= clang-14
 JOBS      ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build test test-plain test-asan clean
+.PHONY: all deps build test test-plain test-asan test-fuzz fuzz clean
 
 all: build
 
@@ -20,6 +26,7 @@ build: deps
 test: deps
 	$(MAKE) test-plain
 	$(MAKE) test-asan
+	$(MAKE) test-fuzz
 
 test-plain:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
@@ -32,5 +39,15 @@ test-asan:
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
 
+# The fuzz targets only: the library is built again, instrumented.
+test-fuzz:
+	CC=$(FUZZ_CC) CXX=$(FUZZ_CXX) cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DPRIAMUTIL_FUZZ=ON -DPRIAMUTIL_BUILD_TESTS=OFF $(CMAKE_ARGS)
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
+	bash fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+fuzz: deps
+	$(MAKE) test-fuzz FUZZ_SECONDS=60
+
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
