@@ -19,7 +19,7 @@
 // Freed memory waits in AddressSanitizer's quarantine (256 MB by default)
 // before it is reused, which would read as growth here; a small quarantine
 // still catches uses after free of recent allocations.
-extern "C" const char* __asan_default_options() { return "quarantine_size_mb=8"; }
+extern "C" const char* __asan_default_options() { return "quarantine_size_mb=1"; }
 #endif
 
 namespace {
