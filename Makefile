@@ -1,8 +1,10 @@
 # Everything goes through CMake; these targets are the short way in.
-#   make test   install what is missing, build, run every test, then again
-#               under AddressSanitizer + UndefinedBehaviorSanitizer, then
-#               run each fuzz target for FUZZ_SECONDS
-#   make fuzz   run each fuzz target for a minute
+#   make demo     install what is missing, build, run `priamctl demo`
+#   make test     install what is missing, build, run every test, then again
+#                 under AddressSanitizer + UndefinedBehaviorSanitizer, then
+#                 run each fuzz target for FUZZ_SECONDS
+#   make fuzz     run each fuzz target for a minute
+#   make package  build the .deb (CPack) in $(BUILD_DIR)
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
 FUZZ_DIR  ?= build-fuzz
@@ -12,7 +14,7 @@ FUZZ_CC   ?= clang-14
 JOBS      ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build test test-plain test-asan test-fuzz fuzz clean
+.PHONY: all deps build demo package test test-plain test-asan test-fuzz fuzz clean
 
 all: build
 
@@ -22,6 +24,12 @@ deps:
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+demo: build
+	$(BUILD_DIR)/cli/priamctl demo
+
+package: build
+	cmake --build $(BUILD_DIR) --target package
 
 test: deps
 	$(MAKE) test-plain

@@ -7,7 +7,7 @@
 namespace ZbCassandra {
 
 constexpr uint32_t kAccessDenied = 5;  // the sidecar answered 401
-constexpr uint32_t kInvalidData = 13;            // properties file cannot be used
+constexpr uint32_t kInvalidData = 13;  // properties file cannot be used
 constexpr uint32_t kOutOfMemory = 14;
 constexpr uint32_t kInvalidParameter = 87;       // YAML file unusable, bad argument
 constexpr uint32_t kNotFound = 1168;             // no Java executable

@@ -36,9 +36,7 @@ CYrError CYrError::Make(Family family, int64_t code, const FXCodeLocation& locat
   return error;
 }
 
-CYrError::Family CYrError::GetFamily() const {
-  return m_detail ? m_detail->family : Family::kNone;
-}
+CYrError::Family CYrError::GetFamily() const { return m_detail ? m_detail->family : Family::kNone; }
 
 int64_t CYrError::Code() const { return m_detail ? m_detail->code : 0; }
 

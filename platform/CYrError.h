@@ -37,8 +37,8 @@ class CYrError {
   bool IsError() const { return (m_status & kErrorBit) != 0; }
   uint32_t Status() const { return m_status; }
   Family GetFamily() const;
-  int64_t Code() const;            // 0 for success
-  std::string Message() const;     // the message the error was built with
+  int64_t Code() const;               // 0 for success
+  std::string Message() const;        // the message the error was built with
   std::vector<Frame> Frames() const;  // pushed locations, newest first
 
   // Family, code, message and locations (newest first) on one line.

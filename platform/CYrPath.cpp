@@ -51,8 +51,7 @@ CYrError DoesPathExist(const std::string& path, bool& exists) {
   const int code = errno;
   if (code == ENOENT || code == ENOTDIR) return CYrError::Success();
   return FXErrorUtil::ErrorErrNo(FXCodeLocation{"FXPath", __PRETTY_FUNCTION__, __LINE__}, code,
-                                 "Cannot tell whether %s exists: %s", path.c_str(),
-                                 strerror(code));
+                                 "Cannot tell whether %s exists: %s", path.c_str(), strerror(code));
 }
 
 }  // namespace FXPath

@@ -15,12 +15,12 @@
 #define ZB_CODE_LOCATION(file) (FXCodeLocation{(file), __PRETTY_FUNCTION__, __LINE__})
 
 // Write a message of `level` when the writer's level is `level` or more.
-#define ZB_LOG(level, ...)                                                          \
-  do {                                                                              \
-    ::boost::shared_ptr<CLogWriterInterface> zbLogWriter_ = g_ptrLogWriter;         \
-    if (zbLogWriter_ && zbLogWriter_->GetLevel() >= (level)) {                      \
+#define ZB_LOG(level, ...)                                                            \
+  do {                                                                                \
+    ::boost::shared_ptr<CLogWriterInterface> zbLogWriter_ = g_ptrLogWriter;           \
+    if (zbLogWriter_ && zbLogWriter_->GetLevel() >= (level)) {                        \
       zbLogWriter_->Write((level), __PRETTY_FUNCTION__, __LINE__, 0, 0, __VA_ARGS__); \
-    }                                                                               \
+    }                                                                                 \
   } while (0)
 
 // Write a failure message (level -1) without asking for the level.

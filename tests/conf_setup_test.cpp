@@ -42,8 +42,9 @@ TEST_F(ConfSetup, InstallsBothFilesOnAFreshDirectory) {
             "log4j.appender.R=org.apache.log4j.RollingFileAppender\n"
             "log4j.appender.R.File=/var/log/zb/zbPriam.log\n"
             "log4j.appender.R.layout=org.apache.log4j.PatternLayout\n");
-  EXPECT_EQ(SetupTexts(*log), (Texts{"Copied " + PropertiesTemplatePath() + " to " + PropertiesPath(),
-                                 "Copied " + Log4jTemplatePath() + " to " + Log4jPath()}));
+  EXPECT_EQ(SetupTexts(*log),
+            (Texts{"Copied " + PropertiesTemplatePath() + " to " + PropertiesPath(),
+                   "Copied " + Log4jTemplatePath() + " to " + Log4jPath()}));
   EXPECT_EQ(testsupport::DirectoryNames(confDir.path()),
             (std::set<std::string>{"zbPriam.properties", "zbPriamlog4j.properties"}));
 }

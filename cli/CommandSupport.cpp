@@ -1,0 +1,18 @@
+// What every subcommand uses: the one-line error and the hidden test option.
+#include <cstdio>
+
+#include "Commands.h"
+
+namespace priamctl {
+
+int Fail(int code, const std::string& message) {
+  fprintf(stderr, "priamctl: %s\n", message.c_str());
+  return code;
+}
+
+void AddShortWaitsOption(CLI::App& command, bool& shortWaits) {
+  // No group: the option is left out of --help; only the tests use it.
+  command.add_flag("--short-waits-for-tests", shortWaits)->group("");
+}
+
+}  // namespace priamctl

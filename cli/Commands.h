@@ -1,0 +1,54 @@
+// priamctl's subcommands: each adds itself to the application with its
+// options, and runs once the command line is parsed. Run functions return
+// the process's exit code (ExitCodes.h).
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <string>
+#include <vector>
+
+#include "CommonOptions.h"
+#include "NodeOptions.h"
+#include "PropertySources.h"
+#include "SidecarSession.h"
+#include "SignalWatcher.h"
+
+namespace priamctl {
+
+struct DiscoverOptions {
+  CommonOptions common;
+  NodeOptions node;
+  bool json = false;
+};
+
+struct RunOptions {
+  CommonOptions common;
+  NodeOptions node;
+  PropertySources properties;
+  int port = 0;
+  bool ignoreConnectionFailure = false;
+  std::vector<SidecarRequest> requests;  // in command-line order
+  bool keepRunning = false;
+  bool shortWaits = false;
+};
+
+struct DemoOptions {
+  CommonOptions common;
+  bool shortWaits = false;
+};
+
+CLI::App* AddDiscoverCommand(CLI::App& app, DiscoverOptions& options);
+CLI::App* AddRunCommand(CLI::App& app, RunOptions& options);
+CLI::App* AddDemoCommand(CLI::App& app, DemoOptions& options);
+
+int RunDiscover(const DiscoverOptions& options, SignalWatcher& signals);
+int RunRun(const RunOptions& options, SignalWatcher& signals);
+int RunDemo(const DemoOptions& options, SignalWatcher& signals);
+
+// "priamctl: MESSAGE" on one line of stderr; returns `code`.
+int Fail(int code, const std::string& message);
+
+// The hidden option tests use to shorten the library's waits.
+void AddShortWaitsOption(CLI::App& command, bool& shortWaits);
+
+}  // namespace priamctl

@@ -1,0 +1,37 @@
+// The log writer priamctl installs: it hands every message to the log the
+// user asked for (if any) and keeps the latest failure message, so that a
+// failed initialization, which the controller only logs, can be reported.
+#pragma once
+
+#include <boost/shared_ptr.hpp>
+#include <mutex>
+#include <string>
+
+#include "CLogWriterInterface.h"
+#include "StreamLogWriter.h"
+
+namespace priamctl {
+
+class FailureRecordingLog : public CLogWriterInterface {
+ public:
+  // `sink` may be null: nothing is written, failures are still kept.
+  explicit FailureRecordingLog(boost::shared_ptr<StreamLogWriter> sink);
+
+  void Write(int level, const char* context, int line, int reserved1, int reserved2,
+             const char* format, ...) override __attribute__((format(printf, 7, 8)));
+  // At least -1, so that failure messages always arrive here.
+  int GetLevel() override;
+
+  std::string LastFailure();
+
+ private:
+  boost::shared_ptr<StreamLogWriter> m_sink;
+  std::mutex m_mutex;
+  std::string m_lastFailure;
+};
+
+// The latest failure message of the installed writer; "" when there is none
+// or priamctl's writer is not installed.
+std::string LastLoggedFailure();
+
+}  // namespace priamctl

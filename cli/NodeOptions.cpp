@@ -1,0 +1,46 @@
+#include "NodeOptions.h"
+
+#include <filesystem>
+
+#include "FailureRecordingLog.h"
+
+namespace priamctl {
+
+void AddNodeOptions(CLI::App& command, NodeOptions& options) {
+  command
+      .add_option("--priam-dir", options.priamDir,
+                  "Priam installation directory (priam.jar, zblog4j.properties)")
+      ->required()
+      ->check(CLI::ExistingDirectory);
+  command
+      .add_option("--priam-conf-dir", options.priamConfDir,
+                  "Where zbPriam.properties and zbPriamlog4j.properties are prepared\n"
+                  "(the properties file is replaced by a fresh copy of the template)")
+      ->required()
+      ->check(CLI::ExistingDirectory);
+  command
+      .add_option("--cassandra-conf-dir", options.cassandraConfDir,
+                  "The node's configuration directory (cassandra.yaml, cassandra-env.sh)")
+      ->required()
+      ->check(CLI::ExistingDirectory);
+  command.add_option("--java", options.java, "Java executable (default: discovered)")
+      ->check(CLI::ExistingFile);
+}
+
+std::unique_ptr<ZbCassandra::PriamUtil> MakeController(const NodeOptions& options, int port,
+                                                       bool ignoreConnectionFailure,
+                                                       std::string* error) {
+  // Absolute, since the sidecar is told where its configuration is.
+  const auto absolute = [](const std::string& path) {
+    return path.empty() ? path : std::filesystem::absolute(path).lexically_normal().string();
+  };
+  std::unique_ptr<ZbCassandra::PriamUtil> controller(new ZbCassandra::PriamUtil(
+      port, options.java.c_str(), absolute(options.priamDir), absolute(options.priamConfDir),
+      absolute(options.cassandraConfDir), ignoreConnectionFailure));
+  if (!controller->initFailed()) return controller;
+  const std::string why = LastLoggedFailure();
+  *error = "initialization failed" + (why.empty() ? std::string() : ": " + why);
+  return nullptr;
+}
+
+}  // namespace priamctl

@@ -1,0 +1,28 @@
+// The options that say where the sidecar and the node live, and the
+// controller made from them.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <string>
+
+#include "PriamUtil.h"
+
+namespace priamctl {
+
+struct NodeOptions {
+  std::string priamDir;
+  std::string priamConfDir;
+  std::string cassandraConfDir;
+  std::string java;  // empty: discover it
+};
+
+void AddNodeOptions(CLI::App& command, NodeOptions& options);
+
+// A controller for the node. Null, with the reason in `*error`, when its
+// initialization failed.
+std::unique_ptr<ZbCassandra::PriamUtil> MakeController(const NodeOptions& options, int port,
+                                                       bool ignoreConnectionFailure,
+                                                       std::string* error);
+
+}  // namespace priamctl

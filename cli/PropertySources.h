@@ -1,0 +1,29 @@
+// The sidecar properties a user gives on the command line, and the ways to
+// give a password without putting it there (where ps and the shell history
+// would show it).
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace priamctl {
+
+struct PropertySources {
+  std::string propertiesFile;             // KEY=VALUE lines, owner-only
+  std::vector<std::string> inlineValues;  // KEY=VALUE
+  std::vector<std::string> fromEnv;       // KEY=VARIABLE
+  std::vector<std::string> fromFile;      // KEY=FILE
+};
+
+void AddPropertyOptions(CLI::App& command, PropertySources& sources);
+
+// Every property, later sources overriding earlier ones in this order: the
+// properties file, --property, --property-from-env, --property-from-file.
+// False, with a one-line reason in `*error` (which never holds a value),
+// when a source is malformed, missing or readable by others.
+bool CollectProperties(const PropertySources& sources, std::map<std::string, std::string>* result,
+                       std::string* error);
+
+}  // namespace priamctl

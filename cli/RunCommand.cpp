@@ -1,0 +1,160 @@
+// priamctl run: write the properties, start the sidecar, send requests,
+// stop it (or keep it until Ctrl-C / SIGTERM).
+#include <cstdio>
+#include <map>
+
+#include "Commands.h"
+#include "ExitCodes.h"
+#include "JsonOutput.h"
+#include "LocalPort.h"
+
+namespace priamctl {
+
+namespace {
+
+using Properties = std::map<std::string, std::string>;
+
+// The connection properties the controller found, under what the user
+// gave, which wins.
+Properties WithDiscoveredConnection(const ZbCassandra::PriamUtil& controller, Properties given) {
+  Properties properties;
+  if (!controller.cqlHost().empty()) properties["priam.cqlhost"] = controller.cqlHost();
+  if (!controller.cqlPort().empty()) properties["priam.cqlport"] = controller.cqlPort();
+  if (!controller.jmxPort().empty()) properties["priam.jmx.port"] = controller.jmxPort();
+  for (auto& property : given) properties[property.first] = std::move(property.second);
+  return properties;
+}
+
+void AddRequestOptions(CLI::App& command, RunOptions& options) {
+  command
+      .add_option_function<std::string>(
+          "--request",
+          [&options](const std::string& operation) {
+            options.requests.push_back({ZbCassandra::requestType::Get, operation, ""});
+          },
+          "GET this operation (for example \"info\") once the sidecar answers; repeatable,\n"
+          "sent in command-line order with --post, each reply printed on stdout")
+      ->trigger_on_parse()
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  command
+      .add_option_function<std::string>(
+          "--post",
+          [&options](const std::string& text) {
+            const size_t equals = text.find('=');
+            if (equals == std::string::npos || equals == 0) {
+              throw CLI::ValidationError("--post", "wants OPERATION=BODY");
+            }
+            options.requests.push_back(
+                {ZbCassandra::requestType::Post, text.substr(0, equals), text.substr(equals + 1)});
+          },
+          "POST BODY to OPERATION (OPERATION=BODY); repeatable")
+      ->trigger_on_parse()
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+// Stop the sidecar after a signal; the exit code tells which signal.
+int Interrupted(SidecarSession& session) {
+  session.Stop();
+  const int signal = session.Interrupted();
+  Fail(kExitSignalBase + signal,
+       "stopped by signal " + std::to_string(signal) + "; the sidecar is stopped");
+  return kExitSignalBase + signal;
+}
+
+int Stopped(SidecarSession& session) {
+  const CYrError stopped = session.Stop();
+  if (stopped.IsError()) return Fail(kExitFailed, "cannot stop the sidecar: " + stopped.AsString());
+  fprintf(stderr, "Sidecar stopped.\n");
+  return kExitOk;
+}
+
+// Send every request in turn; stop at the first failure.
+int SendRequests(const RunOptions& options, SidecarSession& session) {
+  for (const SidecarRequest& request : options.requests) {
+    const char* method = request.type == ZbCassandra::requestType::Post ? "POST" : "GET";
+    fprintf(stderr, "%s %s\n", method, request.operation.c_str());
+    std::string reply;
+    const CYrError sent = session.Send(request, &reply);
+    if (session.Interrupted()) return -1;
+    if (!reply.empty()) printf("%s\n", PrettyReply(reply).c_str());
+    fflush(stdout);
+    if (sent.IsError()) {
+      return Fail(kExitFailed,
+                  std::string(method) + " " + request.operation + " failed: " + sent.AsString());
+    }
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
+  CLI::App* command = app.add_subcommand(
+      "run",
+      "Write the sidecar's properties, start it, send requests, then stop it.\n"
+      "The CQL host and port and the JMX port found on the node are written unless\n"
+      "given; the passwords leave zbPriam.properties once the launch is over.\n"
+      "Give passwords with --property-from-env, --property-from-file or an owner-only\n"
+      "--properties-file, never with --property (every user can read a command line).");
+  AddNodeOptions(*command, options.node);
+  command->add_option("--port", options.port, "Sidecar port (default: a free one)")
+      ->check(CLI::Range(1, 65535));
+  AddPropertyOptions(*command, options.properties);
+  command->add_flag("--ignore-connection-failure", options.ignoreConnectionFailure,
+                    "Keep a sidecar that started but did not answer");
+  AddRequestOptions(*command, options);
+  command->add_flag("--keep-running", options.keepRunning,
+                    "Keep the sidecar running until Ctrl-C or SIGTERM, then stop it");
+  AddShortWaitsOption(*command, options.shortWaits);
+  AddCommonOptions(*command, options.common);
+  command->footer(kExitCodeHelp);
+  return command;
+}
+
+int RunRun(const RunOptions& options, SignalWatcher& signals) {
+  std::string error;
+  if (!ApplyCommonOptions(options.common, &error)) return Fail(kExitUsage, error);
+  Properties given;
+  if (!CollectProperties(options.properties, &given, &error)) return Fail(kExitUsage, error);
+  if (options.port != 0 && !PortIsFree(options.port)) {
+    return Fail(kExitFailed,
+                "port " + std::to_string(options.port) + " on 127.0.0.1 is already in use");
+  }
+
+  auto controller =
+      MakeController(options.node, options.port, options.ignoreConnectionFailure, &error);
+  if (signals.Received() != 0) return kExitSignalBase + signals.Received();
+  if (!controller) return Fail(kExitFailed, error);
+  const CYrError written =
+      controller->writePriamProperties(WithDiscoveredConnection(*controller, std::move(given)));
+  if (written.IsError()) {
+    return Fail(kExitFailed, "cannot write the sidecar's properties: " + written.Message());
+  }
+
+  SidecarSession session(*controller, signals, options.shortWaits, stderr);
+  const CYrError launched = session.Launch();
+  if (session.Interrupted()) return Interrupted(session);
+  if (launched.IsError()) {
+    session.Stop();
+    return Fail(kExitFailed, "the sidecar did not start: " + launched.AsString());
+  }
+  fprintf(stderr, "Sidecar answering on port %d (pid %d).\n", controller->priamPort(),
+          static_cast<int>(controller->priamPid()));
+
+  const int sent = SendRequests(options, session);
+  if (session.Interrupted()) return Interrupted(session);
+  if (sent != kExitOk) {
+    session.Stop();
+    return sent;
+  }
+  if (options.keepRunning) {
+    fprintf(stderr, "Keeping the sidecar running; Ctrl-C or SIGTERM stops it.\n");
+    if (session.WaitWhileRunning() == 0) {
+      session.Stop();
+      return Fail(kExitFailed, "the sidecar exited by itself");
+    }
+  }
+  return Stopped(session);
+}
+
+}  // namespace priamctl

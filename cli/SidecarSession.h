@@ -1,0 +1,44 @@
+// The steps of a sidecar's life that run and demo share: the launch with
+// its progress line, and requests, both cut short by Ctrl-C / SIGTERM.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "CYrError.h"
+#include "PriamUtil.h"
+#include "SignalWatcher.h"
+
+namespace priamctl {
+
+struct SidecarRequest {
+  ZbCassandra::requestType type = ZbCassandra::requestType::Get;
+  std::string operation;
+  std::string body;
+};
+
+class SidecarSession {
+ public:
+  // `progress` receives the progress line; `shortWaits` only for tests.
+  SidecarSession(ZbCassandra::PriamUtil& controller, SignalWatcher& signals, bool shortWaits,
+                 FILE* progress);
+
+  // startPriam, with a progress line while it blocks.
+  CYrError Launch();
+  CYrError Send(const SidecarRequest& request, std::string* reply);
+  // Stops the sidecar when one runs. A signal may already have ended it.
+  CYrError Stop();
+  // Wait until a signal arrives or the sidecar exits by itself; returns the
+  // signal, or 0 when the sidecar is gone.
+  int WaitWhileRunning();
+
+  int Interrupted() const { return m_signals.Received(); }
+
+ private:
+  ZbCassandra::PriamUtil& m_controller;
+  SignalWatcher& m_signals;
+  const bool m_shortWaits;
+  FILE* m_progress;
+};
+
+}  // namespace priamctl

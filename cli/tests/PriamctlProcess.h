@@ -1,0 +1,53 @@
+// priamctl run as a separate process, the way a user runs it: its output
+// captured in files, its exit code and its children observable.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+
+namespace clitest {
+
+struct Outcome {
+  int exitCode = -1;  // 128 + N when killed by signal N
+  std::string out;
+  std::string err;
+};
+
+class PriamctlProcess {
+ public:
+  // Starts priamctl with `args`; `env` is added to this process's
+  // environment. stdin is /dev/null.
+  explicit PriamctlProcess(const std::vector<std::string>& args,
+                           const std::map<std::string, std::string>& env = {});
+  ~PriamctlProcess();  // kills a process that still runs
+
+  pid_t pid() const { return m_pid; }
+  std::string Out() const;
+  std::string Err() const;
+  // Waits up to `seconds`; on time-out the process is killed and the
+  // outcome's exit code is -1.
+  Outcome Wait(int seconds = 120);
+
+ private:
+  testsupport::TempDir m_capture;
+  pid_t m_pid = -1;
+};
+
+Outcome RunPriamctl(const std::vector<std::string>& args,
+                    const std::map<std::string, std::string>& env = {});
+
+// The pids whose parent is `parent`, from /proc.
+std::vector<pid_t> ChildrenOf(pid_t parent);
+// True when a live (not zombie) process has the sidecar option naming
+// `confDir` on its command line: a sidecar a test started, left behind.
+bool SidecarRunsFor(const std::string& confDir);
+// Polls `condition` every 20 ms for up to `seconds`.
+bool WaitUntil(const std::function<bool()>& condition, int seconds);
+
+}  // namespace clitest

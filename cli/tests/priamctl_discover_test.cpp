@@ -1,0 +1,114 @@
+// priamctl discover and the command line itself, run as a user runs them.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "PriamctlFixture.h"
+
+namespace clitest {
+namespace {
+
+using Discover = PriamctlFixture;
+
+TEST_F(Discover, TableShowsWhatTheSampleNodeHolds) {
+  const Outcome outcome = RunPriamctl(NodeArgs("discover"));
+  ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+  EXPECT_EQ(outcome.err, "");
+  const std::string yaml = std::string(PRIAMCTL_EXAMPLES) + "/node/cassandra.yaml";
+  for (const std::string& row :
+       {std::string("Java              ") + PRIAM_STANDIN_JAVA + "\n",
+        "YAML file         " + yaml + "\n", std::string("Flavor            cassandra\n"),
+        std::string("CQL port          9042\n"), std::string("JMX port          7199\n"),
+        std::string("Data directories  /var/lib/cassandra/data1, /var/lib/cassandra/data2\n"),
+        std::string("Seeds             10.20.0.11, 10.20.0.12, 10.20.0.13\n")}) {
+    EXPECT_NE(outcome.out.find(row), std::string::npos) << row << "in\n" << outcome.out;
+  }
+}
+
+TEST_F(Discover, JsonHoldsTheSameFactsAndAScyllaTemplateChangesTheFlavor) {
+  Outcome outcome = RunPriamctl(NodeArgs("discover", {"--json"}));
+  ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+  nlohmann::json facts = nlohmann::json::parse(outcome.out);
+  EXPECT_EQ(facts["cql_port"], "9042");
+  EXPECT_EQ(facts["jmx_port"], "7199");
+  EXPECT_EQ(facts["flavor"], "cassandra");
+  EXPECT_EQ(facts["data_directories"],
+            nlohmann::json({"/var/lib/cassandra/data1", "/var/lib/cassandra/data2"}));
+  EXPECT_EQ(facts["seeds"], nlohmann::json({"10.20.0.11", "10.20.0.12", "10.20.0.13"}));
+  EXPECT_EQ(facts["errors"], nlohmann::json::array());
+
+  // A ScyllaDB node: the YAML file the controller names changes with it,
+  // and a file that is not there is reported with the error's text.
+  testsupport::WriteFile(templateDir + "/zbPriam.properties", "priam.cass.process=scylla\n");
+  outcome = RunPriamctl(NodeArgs("discover", {"--json"}));
+  EXPECT_EQ(outcome.exitCode, 1);
+  facts = nlohmann::json::parse(outcome.out);
+  EXPECT_EQ(facts["flavor"], "scylla");
+  EXPECT_EQ(facts["errors"].size(), 2u);
+  EXPECT_NE(outcome.err.find("priamctl: data directories: Failed to open Cassandra YAML file - "),
+            std::string::npos)
+      << outcome.err;
+}
+
+TEST_F(Discover, FailedInitializationGivesTheControllersReasonAndCode1) {
+  testsupport::WriteFile(store, "[Cassandra]\nsPriamTemplateDir=" + root.file("none") + "\n");
+  const Outcome outcome = RunPriamctl(NodeArgs("discover"));
+  EXPECT_EQ(outcome.exitCode, 1);
+  EXPECT_EQ(outcome.out, "");
+  EXPECT_EQ(outcome.err.rfind("priamctl: initialization failed: ", 0), 0u) << outcome.err;
+  EXPECT_NE(outcome.err.find(root.file("none") + "/zbPriam.properties"), std::string::npos);
+}
+
+TEST_F(Discover, UsageErrorsAreOneLineWithCode2) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"discover", "--no-such-option"},
+      {"frobnicate"},
+      {},
+      NodeArgs("discover", {"--log-level", "7"}),
+      {"discover", "--priam-dir", root.file("missing"), "--priam-conf-dir", confDir,
+       "--cassandra-conf-dir", confDir},
+      {"run", "--priam-dir", priamDir, "--priam-conf-dir", confDir},
+      NodeArgs("run", {"--port", "70000"}),
+  };
+  for (const auto& args : cases) {
+    const Outcome outcome = RunPriamctl(args);
+    SCOPED_TRACE(outcome.err);
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_EQ(outcome.err.rfind("priamctl: ", 0), 0u);
+    EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << "one line";
+  }
+}
+
+TEST_F(Discover, EveryCommandHasHelpThatNamesTheExitCodes) {
+  for (const std::string command : {"", "discover", "run", "demo"}) {
+    std::vector<std::string> args;
+    if (!command.empty()) args.push_back(command);
+    args.push_back("--help");
+    const Outcome outcome = RunPriamctl(args);
+    EXPECT_EQ(outcome.exitCode, 0) << command;
+    EXPECT_NE(outcome.out.find("Exit codes: 0 success"), std::string::npos) << command;
+  }
+  EXPECT_EQ(RunPriamctl({"run", "--help"}).out.find("short-waits"), std::string::npos)
+      << "the tests' option stays out of the help";
+}
+
+TEST_F(Discover, LogLinesGoToTheLogFileOnlyWhenAskedFor) {
+  Outcome outcome = RunPriamctl(NodeArgs("discover"));
+  EXPECT_EQ(outcome.err, "") << "no log by default";
+
+  const std::string log = root.file("priamctl.log");
+  outcome = RunPriamctl(NodeArgs("discover", {"--log-file", log}));
+  EXPECT_EQ(outcome.exitCode, 0);
+  EXPECT_EQ(outcome.err, "");
+  EXPECT_NE(testsupport::ReadFile(log).find("CQL port: 9042"), std::string::npos);
+  EXPECT_EQ(testsupport::FileMode(log), 0600);
+
+  outcome = RunPriamctl(NodeArgs("discover", {"--log-level", "0"}));
+  EXPECT_NE(outcome.err.find("CQL port: 9042"), std::string::npos);
+
+  outcome = RunPriamctl(NodeArgs("discover", {"--log-file", root.file("no/such/dir/log")}));
+  EXPECT_EQ(outcome.exitCode, 2);
+}
+
+}  // namespace
+}  // namespace clitest

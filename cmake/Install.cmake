@@ -1,0 +1,63 @@
+# What `cmake --install` puts where, and the .deb that `make package` builds.
+include(CMakePackageConfigHelpers)
+
+set(PRIAMUTIL_INCLUDE_SUBDIR ${CMAKE_INSTALL_INCLUDEDIR}/priamutil)
+set(PRIAMUTIL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/PriamUtil)
+set(PRIAMUTIL_DATA_DIR ${CMAKE_INSTALL_DATADIR}/priamutil)
+
+target_include_directories(priamutil PUBLIC $<INSTALL_INTERFACE:${PRIAMUTIL_INCLUDE_SUBDIR}>)
+target_include_directories(zbplatform PUBLIC $<INSTALL_INTERFACE:${PRIAMUTIL_INCLUDE_SUBDIR}>)
+
+install(TARGETS priamutil zbplatform EXPORT PriamUtilTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS priamctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The public header and the platform headers a host needs with it: the
+# error and string types of its interface, and the log writer a host
+# installs.
+install(FILES
+  ${PROJECT_SOURCE_DIR}/controller/PriamUtil.h
+  ${PROJECT_SOURCE_DIR}/platform/CYrError.h
+  ${PROJECT_SOURCE_DIR}/platform/CYrString.h
+  ${PROJECT_SOURCE_DIR}/platform/CLogWriterInterface.h
+  ${PROJECT_SOURCE_DIR}/platform/StreamLogWriter.h
+  DESTINATION ${PRIAMUTIL_INCLUDE_SUBDIR})
+
+install(EXPORT PriamUtilTargets NAMESPACE PriamUtil:: DESTINATION ${PRIAMUTIL_CMAKE_DIR})
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/PriamUtilConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/PriamUtilConfig.cmake
+  INSTALL_DESTINATION ${PRIAMUTIL_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/PriamUtilConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/PriamUtilConfig.cmake
+              ${CMAKE_CURRENT_BINARY_DIR}/PriamUtilConfigVersion.cmake
+        DESTINATION ${PRIAMUTIL_CMAKE_DIR})
+
+# The prefix is found from the .pc file's own place, so that a staged or
+# relocated install (the .deb, a test's temporary prefix) points at itself.
+file(RELATIVE_PATH PRIAMUTIL_PC_TO_PREFIX
+     ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+configure_file(${CMAKE_CURRENT_LIST_DIR}/priamutil.pc.in
+  ${CMAKE_CURRENT_BINARY_DIR}/priamutil.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/priamutil.pc
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The stand-in sidecar is for the demo only: it never goes where a real
+# priam.jar is looked for.
+get_target_property(PRIAMUTIL_STANDIN_JAR priam_standin_jar JAR_FILE)
+install(FILES ${PRIAMUTIL_STANDIN_JAR} DESTINATION ${PRIAMUTIL_DATA_DIR}/standin)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${PRIAMUTIL_DATA_DIR}/examples)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME priamutil)
+set(CPACK_PACKAGE_VENDOR "PriamUtil developers")
+set(CPACK_PACKAGE_CONTACT "PriamUtil developers <priamutil@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "Controller library for the Priam backup sidecar of Cassandra/ScyllaDB nodes, and priamctl")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES TRUE)
+set(CPACK_DEBIAN_PACKAGE_SECTION database)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libcurl4, procps, net-tools, default-jre-headless | java-runtime-headless")
+include(CPack)
