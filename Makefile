@@ -1,7 +1,9 @@
 # Everything goes through CMake; these targets are the short way in.
 #   make demo     install what is missing, build, run `priamctl demo`
 #   make test     install what is missing, build, run every test, then again
-#                 under AddressSanitizer + UndefinedBehaviorSanitizer
+#                 under AddressSanitizer + UndefinedBehaviorSanitizer, then
+#                 run each fuzz target for FUZZ_SECONDS
+#   make fuzz     run each fuzz target for a minute
 #   make package  build the .deb (CPack) in $(BUILD_DIR)
 #   make bench    build the benchmarks in Release and print their table
 #                 (BENCH_ARGS passes options, e.g. --discover_cmd=...)
@@ -9,10 +11,14 @@ BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
 BENCH_DIR ?= build-bench
 BENCH_ARGS ?=
+FUZZ_DIR  ?= build-fuzz
+FUZZ_SECONDS ?= 15
+FUZZ_CXX  ?= clang++-14
+FUZZ_CC   ?= clang-14
 JOBS      ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build demo package test test-plain test-asan bench clean
+.PHONY: all deps build demo package test test-plain test-asan test-fuzz fuzz bench clean
 
 all: build
 
@@ -32,6 +38,7 @@ package: build
 test: deps
 	$(MAKE) test-plain
 	$(MAKE) test-asan
+	$(MAKE) test-fuzz
 
 test-plain:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
@@ -52,5 +59,15 @@ bench: deps
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target priam_bench priamctl
 	$(BENCH_DIR)/bench/priam_bench $(BENCH_ARGS)
 
+# The fuzz targets only: the library is built again, instrumented.
+test-fuzz:
+	CC=$(FUZZ_CC) CXX=$(FUZZ_CXX) cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DPRIAMUTIL_FUZZ=ON -DPRIAMUTIL_BUILD_TESTS=OFF $(CMAKE_ARGS)
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
+	bash fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+fuzz: deps
+	$(MAKE) test-fuzz FUZZ_SECONDS=60
+
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(BENCH_DIR) $(FUZZ_DIR)

@@ -1,35 +1,11 @@
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-
 #include "Boundary.h"
 #include "ErrorCodes.h"
 #include "FXString.h"
 #include "PriamUtil.h"
+#include "ToolOutputPort.h"
 #include "ZbProcess.h"
 
 namespace ZbCassandra {
-
-namespace {
-
-constexpr const char* kOutputTrimSet = " \t\n\"";
-
-// The first number of a command's output, read as atoi reads it. Anything
-// that is not a TCP port (no digits, 0, out of range) gives 0: the sidecar
-// cannot be listening there, so that source has told us nothing.
-int PortFromOutput(const std::string& trimmed) {
-  errno = 0;
-  const long number = strtol(trimmed.c_str(), nullptr, 10);
-  if (errno != 0 || number < 1 || number > 65535) return 0;
-  return static_cast<int>(number);
-}
-
-std::string Trimmed(std::string text) {
-  FXString::Trim(text, kOutputTrimSet);
-  return text;
-}
-
-}  // namespace
 
 CYrError PriamUtil::validatePriamPort() try {
   const pid_t pid = m_process ? m_process->GetChildPid() : 0;
@@ -50,9 +26,9 @@ CYrError PriamUtil::validatePriamPort() try {
   } else {
     ZB_LOG(2, "Cmd output: %s", output.c_str());
     if (!output.empty()) {
-      const std::string text = Trimmed(output);
+      const std::string text = TrimToolOutput(output);
       ZB_LOG(2, "Priam port from ps output: %s", text.c_str());
-      const int port = PortFromOutput(text);
+      const int port = PortFromToolOutput(text);
       if (port != 0) {
         adoptPriamPort(port);
         ZB_LOG(2, "Port validation/update successful");
@@ -75,9 +51,9 @@ CYrError PriamUtil::validatePriamPort() try {
   ZB_LOG(2, "Cmd output: %s", output.c_str());
   int port = 0;
   if (!output.empty()) {
-    const std::string text = Trimmed(output);
+    const std::string text = TrimToolOutput(output);
     ZB_LOG(2, "Priam port from netstat output: %s", text.c_str());
-    port = PortFromOutput(text);
+    port = PortFromToolOutput(text);
   }
   if (port == 0) {
     const std::string text = "Failed to retrieve Priam port from netstat.";

@@ -11,6 +11,7 @@
 #include "ZBPlatformInfo.h"
 #include "ZbProcess.h"
 #include "discovery/CommandLineMask.h"
+#include "discovery/JavaToolOutput.h"
 #include "discovery/PidFile.h"
 
 namespace ZbCassandra {
@@ -70,10 +71,9 @@ CYrError PriamUtil::initializeJavaPath() try {
       ZB_LOG(0, "Failed to retrieve Cassandra's java path: %s.", error.c_str());
       break;
     }
-    CYrString javaPath(output);
-    javaPath.LTrim('\n').RTrim('\n');
+    std::string javaPath;
     // The pipeline succeeds with no output when the pid is no longer running.
-    if (javaPath.IsEmpty()) {
+    if (!JavaPathFromCommandOutput(output, &javaPath)) {
       ZB_LOG(0, "Failed to retrieve Cassandra's java path: %s.",
              FXString::Format("no command line for process %s", pid.c_str()).c_str());
       break;
@@ -90,12 +90,12 @@ CYrError PriamUtil::initializeJavaPath() try {
       ZB_LOG_FAILURE("Failed to get hadoop envvars. %s", error.c_str());
       break;
     }
-    FXString::TrimRight(output, "\n");
-    if (output.empty() || !error.empty()) {
+    std::string javaPath;
+    if (!JavaPathFromWhichOutput(output, &javaPath) || !error.empty()) {
       ZB_LOG_FAILURE("Failed to get java path from 'hadoop envvars'. %s", error.c_str());
       break;
     }
-    m_javaPath = output;
+    m_javaPath = javaPath;
     ZB_LOG(0, "Java path: '%s'", m_javaPath.c_str());
     return CYrError::Success();
   } while (false);
@@ -110,13 +110,10 @@ CYrError PriamUtil::initializeJavaPath() try {
       ZB_LOG_FAILURE("Failed to get java path. %s", error.c_str());
       break;
     }
-    FXString::TrimRight(output, "\n");
-    std::vector<std::string> pieces;
-    FXString::Split(output, " ", pieces, 0);
-    for (size_t i = 1; i < pieces.size(); ++i) {
+    for (const std::string& location : WhereisLocations(output)) {
       bool exists = false;
-      if (FXPath::DoesPathExist(pieces[i], exists).IsError() || !exists) continue;
-      m_javaPath = pieces[i];
+      if (FXPath::DoesPathExist(location, exists).IsError() || !exists) continue;
+      m_javaPath = location;
       ZB_LOG(0, "Java path : '%s'", m_javaPath.c_str());
       return CYrError::Success();
     }

@@ -1,12 +1,12 @@
 // The node's CQL port, the address it listens on for CQL, and its JMX port.
 #include <string>
-#include <vector>
 
 #include "Boundary.h"
 #include "CYrPath.h"
 #include "FXString.h"
 #include "PriamUtil.h"
 #include "ZbProcess.h"
+#include "discovery/PortText.h"
 #include "discovery/YamlLines.h"
 
 namespace ZbCassandra {
@@ -15,32 +15,6 @@ namespace {
 
 constexpr const char* kDefaultCqlPort = "9042";
 constexpr const char* kDefaultJmxPort = "7199";
-constexpr const char* kJmxPortName = "JMX_PORT";
-
-// Only a port of decimal digits may go into a shell command line.
-bool IsDecimalNumber(const std::string& text) {
-  if (text.empty()) return false;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
-
-// The port a line of the environment script assigns, when the line is a
-// "JMX_PORT=..." assignment that starts the line and is not commented out.
-// The value is the text between the quotes of a single quoted value, else
-// the whole right-hand side (up to any further "="); the caller trims it.
-bool JmxPortAssignment(const std::string& line, std::string* port) {
-  if (IsYamlCommentLine(line)) return false;
-  std::vector<std::string> pieces;
-  FXString::Split(line, "=", pieces, 0);
-  if (pieces.size() < 2 || pieces[0] != kJmxPortName) return false;
-  const std::string& value = pieces[1];
-  const bool singleQuoted = value.size() >= 2 && value.front() == '"' && value.back() == '"' &&
-                            value.find('"', 1) == value.size() - 1;
-  *port = singleQuoted ? value.substr(1, value.size() - 2) : value;
-  return true;
-}
 
 }  // namespace
 
@@ -50,10 +24,7 @@ CYrError PriamUtil::initializePorts() try {
   if (yaml.Open(m_cassandraYamlFile)) {
     std::string keyLine;
     if (FindYamlKeyLine(yaml, "native_transport_port", &keyLine)) {
-      // A key line without ":" has no value, so the default applies.
-      std::string value;
-      YamlScalarValue(keyLine, &value);
-      m_cqlPort = TrimYamlValue(value);
+      m_cqlPort = CqlPortFromKeyLine(keyLine);
       ZB_LOG(0, "CQL port: %s", m_cqlPort.c_str());
     }
   } else {
@@ -78,10 +49,7 @@ CYrError PriamUtil::initializePorts() try {
     } else {
       // Exactly one "address:port": an IPv6 address or several listeners
       // give no host.
-      std::vector<std::string> pieces;
-      FXString::Split(output, ":", pieces, 0);
-      if (pieces.size() == 2) {
-        m_cqlHost = pieces[0];
+      if (CqlHostFromNetstatOutput(output, &m_cqlHost)) {
         ZB_LOG(0, "CQL host: %s", m_cqlHost.c_str());
       }
     }
@@ -101,8 +69,6 @@ CYrError PriamUtil::initializePorts() try {
   std::string port;
   while (env.Next(line)) {
     if (!JmxPortAssignment(line, &port)) continue;
-    // The same characters as in YAML values: blanks, tabs, LF and quotes.
-    FXString::Trim(port, kYamlTrimSet);
     m_jmxPort = port;
     ZB_LOG(0, "JMX port: %s", m_jmxPort.c_str());
     break;

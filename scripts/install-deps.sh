@@ -20,6 +20,8 @@ needs=(
   nlohmann-json3-dev
   "default-jdk-headless|openjdk-17-jdk-headless|openjdk-21-jdk-headless"
   libbenchmark-dev
+  "clang|clang-14"
+  libclang-rt-14-dev
   procps
   net-tools
   "gawk|mawk"
