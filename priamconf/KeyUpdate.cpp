@@ -5,12 +5,15 @@ namespace ZbCassandra {
 std::string SetKeyInText(const std::string& content, const std::string& key,
                          const std::string& value) {
   const std::string entry = key + "=" + value + "\n";
-  if (content.find(key) == std::string::npos) {
+  const std::string assignment = key + "=";
+  // A key that is mentioned only without a following "=" (in a comment, or
+  // as "key = value") has no line to replace: the entry is appended, so
+  // that the value is set rather than silently dropped.
+  if (content.find(assignment) == std::string::npos) {
     std::string result = content;
     if (!result.empty() && result.back() != '\n') result += '\n';
     return result + entry;
   }
-  const std::string assignment = key + "=";
   std::string result;
   result.reserve(content.size());
   size_t copied = 0;
