@@ -78,8 +78,11 @@ CYrError PriamUtil::claimSidecar() {
                                    m_priamConfDir.c_str(), holder);
   }
   if (error.IsError()) {
-    ZB_LOG(-1, "Failed to lock the Priam configuration directory: %s", error.AsString().c_str());
-    return error.Push(PRIAM_LOCATION);
+    // Without the lock nothing would keep a second sidecar from starting.
+    ZB_LOG(-1, "Failed to lock the Priam configuration directory: %s", error.Message().c_str());
+    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                                   "Failed to lock the Priam configuration directory: %s",
+                                   error.Message().c_str());
   }
 
   // Nobody holds the directory, so a sidecar still running from it was left

@@ -119,7 +119,18 @@ TEST_F(RealHost, ToolCommandsIgnoreTheTerminalWidthTheHostExported) {
 }
 
 TEST_F(RealHost, ALaunchOwnsItsDirectoryUntilItsSidecarIsStopped) {
+  // Without a usable lock file no launch is safe.
+  ASSERT_EQ(mkdir(LockPath().c_str(), 0700), 0);
   Make();
+  WriteProperties();
+  const CYrError unlocked = controller->startPriam();
+  EXPECT_EQ(unlocked.Code(), 1627);
+  EXPECT_EQ(unlocked.Message().rfind("Failed to lock the Priam configuration directory: ", 0), 0u)
+      << unlocked.Message();
+  EXPECT_EQ(controller->priamPid(), 0);
+  ExpectNoSecretLeft();
+  ASSERT_EQ(rmdir(LockPath().c_str()), 0);
+
   WriteProperties();
   ASSERT_FALSE(controller->startPriam().IsError());
   std::unique_ptr<PriamUtil> first = std::move(controller);
