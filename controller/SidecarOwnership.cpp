@@ -41,16 +41,10 @@ pid_t LockHolder(const std::string& recordPath) {
   }
 }
 
-// Gone, or a zombie that its new parent has yet to collect.
-bool HasEnded(const SidecarRecord& sidecar) {
-  uint64_t startTime = 0;
-  return !ZbProcessInfo::StartTime(sidecar.sidecar, &startTime) || startTime != sidecar.startTime ||
-         ZbProcessInfo::State(sidecar.sidecar) == 'Z';
-}
-
-bool WaitForEnd(const SidecarRecord& sidecar) {
+bool WaitForEnd(const SidecarRecord& sidecar, const std::string& confDir) {
   const auto deadline = std::chrono::steady_clock::now() + kOrphanEndWait;
-  while (!HasEnded(sidecar)) {
+  // A zombie no longer counts: its new parent collects it in its own time.
+  while (IsRecordedSidecarRunning(sidecar, confDir)) {
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(kPollInterval);
   }
@@ -107,7 +101,7 @@ CYrError PriamUtil::claimSidecar() {
   }
   m_sidecarLock = std::move(lock);
   if (orphaned) {
-    if (WaitForEnd(orphan)) {
+    if (WaitForEnd(orphan, m_priamConfDir)) {
       ZB_LOG(0, "Stopped the Priam sidecar left running by a host that died (process %d)",
              orphan.sidecar);
     } else {
