@@ -1,7 +1,10 @@
 // priamctl discover and the command line itself, run as a user runs them.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
 
 #include "PriamctlFixture.h"
 
@@ -90,6 +93,47 @@ TEST_F(Discover, EveryCommandHasHelpThatNamesTheExitCodes) {
   }
   EXPECT_EQ(RunPriamctl({"run", "--help"}).out.find("short-waits"), std::string::npos)
       << "the tests' option stays out of the help";
+}
+
+// Every option a --help lists, as "--name".
+std::set<std::string> OptionsInHelp(const std::string& help) {
+  std::set<std::string> options;
+  const std::regex option("--[a-z][a-z-]*");
+  for (auto it = std::sregex_iterator(help.begin(), help.end(), option);
+       it != std::sregex_iterator(); ++it) {
+    options.insert(it->str());
+  }
+  return options;
+}
+
+TEST_F(Discover, VersionAndManualPageCoverEveryOption) {
+  const Outcome version = RunPriamctl({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, std::string("priamctl ") + PRIAMCTL_VERSION + "\n");
+  EXPECT_EQ(version.err, "");
+
+  // The page is roff: "\-" is a hyphen there.
+  const std::string page =
+      std::regex_replace(testsupport::ReadFile(PRIAMCTL_MAN_PAGE), std::regex(R"(\\-)"), "-");
+  EXPECT_NE(page.find(std::string("\"priamctl ") + PRIAMCTL_VERSION + "\""), std::string::npos);
+  for (const std::string command : {"", "discover", "run", "demo"}) {
+    std::vector<std::string> args;
+    if (!command.empty()) args.push_back(command);
+    args.push_back("--help");
+    for (const std::string& option : OptionsInHelp(RunPriamctl(args).out)) {
+      EXPECT_NE(page.find(option), std::string::npos) << command << " " << option;
+    }
+  }
+  for (const char* section :
+       {".SH EXIT STATUS", ".SH ENVIRONMENT", "ZB_PLATFORM_CONFIG", ".SH FILES", ".SH EXAMPLES"}) {
+    EXPECT_NE(page.find(section), std::string::npos) << section;
+  }
+  if (system("command -v groff >/dev/null") != 0) GTEST_SKIP() << "no groff to render the page";
+  const std::string warnings = root.file("groff.err");
+  EXPECT_EQ(system(("groff -man -Tutf8 -ww -z " + std::string(PRIAMCTL_MAN_PAGE) + " 2>" + warnings)
+                       .c_str()),
+            0);
+  EXPECT_EQ(testsupport::ReadFile(warnings), "") << "the page renders without warnings";
 }
 
 TEST_F(Discover, LogLinesGoToTheLogFileOnlyWhenAskedFor) {
