@@ -2,11 +2,12 @@
 #include <cstdio>
 
 #include "Commands.h"
+#include "StatusLine.h"
 
 namespace priamctl {
 
 int Fail(int code, const std::string& message) {
-  fprintf(stderr, "priamctl: %s\n", message.c_str());
+  StatusLine::Console().WriteLine(stderr, "priamctl: " + message + "\n");
   return code;
 }
 

@@ -31,6 +31,7 @@ bool ApplyCommonOptions(const CommonOptions& options, std::string* error) {
     setenv(ZBPlatformInfo::kConfigVariable, options.config.c_str(), 1);
   }
   boost::shared_ptr<StreamLogWriter> sink;
+  FILE* sinkStream = nullptr;
   if (!options.logFile.empty()) {
     const int level = options.logLevelGiven ? options.logLevel : 0;
     const CYrError opened = StreamLogWriter::OpenFile(options.logFile, level, &sink);
@@ -40,8 +41,9 @@ bool ApplyCommonOptions(const CommonOptions& options, std::string* error) {
     }
   } else if (options.logLevelGiven) {
     sink.reset(new StreamLogWriter(stderr, options.logLevel));
+    sinkStream = stderr;
   }
-  g_ptrLogWriter.reset(new FailureRecordingLog(sink));
+  g_ptrLogWriter.reset(new FailureRecordingLog(sink, sinkStream));
   return true;
 }
 
