@@ -63,23 +63,33 @@ TEST_F(Discover, FailedInitializationGivesTheControllersReasonAndCode1) {
 }
 
 TEST_F(Discover, UsageErrorsAreOneLineWithCode2) {
-  const std::vector<std::vector<std::string>> cases = {
-      {"discover", "--no-such-option"},
-      {"frobnicate"},
-      {},
-      NodeArgs("discover", {"--log-level", "7"}),
-      {"discover", "--priam-dir", root.file("missing"), "--priam-conf-dir", confDir,
-       "--cassandra-conf-dir", confDir},
-      {"run", "--priam-dir", priamDir, "--priam-conf-dir", confDir},
-      NodeArgs("run", {"--port", "70000"}),
+  const struct {
+    std::vector<std::string> args;
+    std::string says;
+  } cases[] = {
+      {NodeArgs("discover", {"--no-such-option"}), "--no-such-option"},
+      {{"frobnicate"},
+       "unknown subcommand 'frobnicate'; the subcommands are discover, run and demo"},
+      {{}, "the subcommands are discover, run and demo"},
+      {NodeArgs("discover", {"--log-level", "7"}), "--log-level: 7 is not in the range -1 to 3"},
+      {NodeArgs("discover", {"--log-level", "abc"}), "--log-level: abc is not a number"},
+      {{"discover", "--priam-dir", root.file("missing"), "--priam-conf-dir", confDir,
+        "--cassandra-conf-dir", confDir},
+       "missing"},
+      {{"run", "--priam-dir", priamDir, "--priam-conf-dir", confDir}, "--cassandra-conf-dir"},
+      {NodeArgs("run", {"--port", "70000"}), "--port: 70000 is not in the range 1 to 65535"},
+      {NodeArgs("run", {"--port", "abc"}), "--port: abc is not a number"},
+      {NodeArgs("run", {"--request", ""}), "--request: the operation is empty"},
   };
-  for (const auto& args : cases) {
-    const Outcome outcome = RunPriamctl(args);
-    SCOPED_TRACE(outcome.err);
+  for (const auto& usage : cases) {
+    const Outcome outcome = RunPriamctl(usage.args);
+    SCOPED_TRACE(usage.says + ": " + outcome.err);
     EXPECT_EQ(outcome.exitCode, 2);
     EXPECT_EQ(outcome.err.rfind("priamctl: ", 0), 0u);
+    EXPECT_NE(outcome.err.find(usage.says), std::string::npos);
     EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << "one line";
   }
+  EXPECT_FALSE(testsupport::PathExists(confDir + "/zbPriam.properties")) << "nothing was touched";
 }
 
 TEST_F(Discover, EveryCommandHasHelpThatNamesTheExitCodes) {
@@ -150,8 +160,26 @@ TEST_F(Discover, LogLinesGoToTheLogFileOnlyWhenAskedFor) {
   outcome = RunPriamctl(NodeArgs("discover", {"--log-level", "0"}));
   EXPECT_NE(outcome.err.find("CQL port: 9042"), std::string::npos);
 
-  outcome = RunPriamctl(NodeArgs("discover", {"--log-file", root.file("no/such/dir/log")}));
-  EXPECT_EQ(outcome.exitCode, 2);
+  // An existing file is made owner-only; what is not a regular file is
+  // refused before anything runs.
+  const std::string shared = root.file("shared.log");
+  testsupport::WriteFile(shared, "earlier lines\n", 0644);
+  outcome = RunPriamctl(NodeArgs("discover", {"--log-file", shared}));
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+  EXPECT_EQ(testsupport::FileMode(shared), 0600);
+  EXPECT_EQ(testsupport::ReadFile(shared).rfind("earlier lines\n", 0), 0u) << "appended to";
+
+  ASSERT_EQ(symlink(shared.c_str(), root.file("link.log").c_str()), 0);
+  for (const auto& refused : {std::make_pair(root.file("no/such/dir/log"), "cannot be opened"),
+                              std::make_pair(root.path(), "is a directory"),
+                              std::make_pair(root.file("link.log"), "is a symbolic link")}) {
+    outcome = RunPriamctl(NodeArgs("discover", {"--log-file", refused.first}));
+    EXPECT_EQ(outcome.exitCode, 2) << refused.first;
+    EXPECT_EQ(outcome.err.rfind("priamctl: --log-file " + refused.first + " " + refused.second, 0),
+              0u)
+        << outcome.err;
+    EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+  }
 }
 
 }  // namespace
