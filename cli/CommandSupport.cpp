@@ -11,6 +11,13 @@ int Fail(int code, const std::string& message) {
   return code;
 }
 
+int FailShowingChain(int code, const std::string& message, const std::string& chain,
+                     bool showChain) {
+  Fail(code, message);
+  if (showChain && !chain.empty()) Fail(code, "the library's error: " + chain);
+  return code;
+}
+
 void Warn(const std::string& message) {
   StatusLine::Console().WriteLine(stderr, "priamctl: warning: " + message + "\n");
 }

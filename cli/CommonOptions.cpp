@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "FailureRecordingLog.h"
+#include "InputChecks.h"
 #include "IntegerOption.h"
 #include "OwnerOnlyLogFile.h"
 #include "StreamLogWriter.h"
@@ -10,19 +11,18 @@
 
 namespace priamctl {
 
-void AddCommonOptions(CLI::App& command, CommonOptions& options, bool withConfig) {
-  if (withConfig) {
-    command
-        .add_option("--config", options.config,
-                    "INI configuration store of the controller (sets ZB_PLATFORM_CONFIG)")
-        ->check(CLI::ExistingFile);
-  }
+void AddCommonOptions(CLI::App& command, CommonOptions& options) {
+  command.add_option("--config", options.config,
+                     "INI configuration store of the controller (sets ZB_PLATFORM_CONFIG);\n"
+                     "the demo starts its own store from it");
   command
       .add_option("--log-level", options.logLevel,
                   "Write the controller's log lines up to this level: -1 failures, 0 progress,\n"
                   "1 tracing, 2 commands, 3 file contents (default: no log)")
       ->check(IntegerInRange(-1, 3))
       ->each([&options](const std::string&) { options.logLevelGiven = true; });
+  command.add_flag("--verbose", options.verbose,
+                   "On failure, show the library's whole error chain after its first cause");
   command.add_option("--log-file", options.logFile,
                      "Append log lines to this file (owner-only) instead of stderr;\n"
                      "level 0 unless --log-level says otherwise");
@@ -30,6 +30,7 @@ void AddCommonOptions(CLI::App& command, CommonOptions& options, bool withConfig
 
 bool ApplyCommonOptions(const CommonOptions& options, std::string* error) {
   if (!options.config.empty()) {
+    if (!CheckStoreFile(options.config, error)) return false;
     setenv(ZBPlatformInfo::kConfigVariable, options.config.c_str(), 1);
   }
   boost::shared_ptr<StreamLogWriter> sink;

@@ -21,6 +21,7 @@ void FailureRecordingLog::Write(int level, const char* context, int line, int, i
   if (level <= -1) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_lastFailure = text;
+    ++m_failures;
   }
   if (!m_sink || level > m_sink->GetLevel()) return;
   const auto write = [&] { m_sink->Write(level, context, line, 0, 0, "%s", text.c_str()); };
@@ -38,8 +39,26 @@ std::string FailureRecordingLog::LastFailure() {
   return m_lastFailure;
 }
 
+uint64_t FailureRecordingLog::FailureCount() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_failures;
+}
+
+namespace {
+
+FailureRecordingLog* InstalledLog() {
+  return dynamic_cast<FailureRecordingLog*>(g_ptrLogWriter.get());
+}
+
+}  // namespace
+
+uint64_t LoggedFailureCount() {
+  FailureRecordingLog* log = InstalledLog();
+  return log ? log->FailureCount() : 0;
+}
+
 std::string LastLoggedFailure() {
-  auto* log = dynamic_cast<FailureRecordingLog*>(g_ptrLogWriter.get());
+  FailureRecordingLog* log = InstalledLog();
   return log ? log->LastFailure() : std::string();
 }
 

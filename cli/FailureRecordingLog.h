@@ -1,9 +1,11 @@
 // The log writer priamctl installs: it hands every message to the log the
 // user asked for (if any) and keeps the latest failure message, so that a
-// failed initialization, which the controller only logs, can be reported.
+// failed initialization, which the controller only logs, can be reported,
+// and a failed attempt of a request, which the controller retries, shown.
 #pragma once
 
 #include <boost/shared_ptr.hpp>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -26,16 +28,21 @@ class FailureRecordingLog : public CLogWriterInterface {
   int GetLevel() override;
 
   std::string LastFailure();
+  // How many failure messages have arrived so far.
+  uint64_t FailureCount();
 
  private:
   boost::shared_ptr<StreamLogWriter> m_sink;
   FILE* const m_sinkStream;
   std::mutex m_mutex;
   std::string m_lastFailure;
+  uint64_t m_failures = 0;
 };
 
 // The latest failure message of the installed writer; "" when there is none
 // or priamctl's writer is not installed.
 std::string LastLoggedFailure();
+// The number of failure messages the installed writer has seen; 0 as above.
+uint64_t LoggedFailureCount();
 
 }  // namespace priamctl

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "ReadableFile.h"
@@ -32,12 +31,8 @@ const char* const kSecretKeys[] = {"priam.cqluserpassword",   "priam.jmx.token",
 bool ReadWholeFile(const std::string& path, std::string* content, std::string* why) {
   *why = WhyNotReadable(path);
   if (!why->empty()) return false;
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  *content = text.str();
-  if (in.bad()) *why = "cannot be read";
-  return !in.bad();
+  *content = ReadText(path);
+  return true;
 }
 
 void DropLineEnd(std::string* text) {

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace priamctl {
 
@@ -21,6 +23,13 @@ std::string WhyNotReadable(const std::string& path) {
   if (fd < 0) return std::string("cannot be read (") + strerror(errno) + ")";
   close(fd);
   return std::string();
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 }  // namespace priamctl

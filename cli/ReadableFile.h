@@ -1,5 +1,5 @@
-// Whether a path names a file priamctl can read, said the way a user needs
-// to hear it.
+// Reading the files a user names, and saying why one cannot be read the
+// way a user needs to hear it.
 #pragma once
 
 #include <string>
@@ -11,5 +11,8 @@ namespace priamctl {
 // directory, not a file", "is not a regular file", "cannot be read
 // (Permission denied)".
 std::string WhyNotReadable(const std::string& path);
+
+// The whole content of the file at `path`; empty when it cannot be read.
+std::string ReadText(const std::string& path);
 
 }  // namespace priamctl

@@ -39,27 +39,115 @@ TEST_F(Discover, JsonHoldsTheSameFactsAndAScyllaTemplateChangesTheFlavor) {
             nlohmann::json({"/var/lib/cassandra/data1", "/var/lib/cassandra/data2"}));
   EXPECT_EQ(facts["seeds"], nlohmann::json({"10.20.0.11", "10.20.0.12", "10.20.0.13"}));
   EXPECT_EQ(facts["errors"], nlohmann::json::array());
+  EXPECT_EQ(facts["defaults"], nlohmann::json::array());
 
   // A ScyllaDB node: the YAML file the controller names changes with it,
-  // and a file that is not there is reported with the error's text.
+  // and a file that is not there is one failure, its port the default.
   testsupport::WriteFile(templateDir + "/zbPriam.properties", "priam.cass.process=scylla\n");
   outcome = RunPriamctl(NodeArgs("discover", {"--json"}));
   EXPECT_EQ(outcome.exitCode, 1);
   facts = nlohmann::json::parse(outcome.out);
   EXPECT_EQ(facts["flavor"], "scylla");
-  EXPECT_EQ(facts["errors"].size(), 2u);
-  EXPECT_NE(outcome.err.find("priamctl: data directories: Failed to open Cassandra YAML file - "),
-            std::string::npos)
-      << outcome.err;
+  EXPECT_EQ(facts["defaults"], nlohmann::json({"cql_port"}));
+  EXPECT_EQ(facts["errors"].size(), 1u);
+  EXPECT_EQ(outcome.err, "priamctl: the YAML file " + std::string(PRIAMCTL_EXAMPLES) +
+                             "/node/scylla.yaml does not exist; the data directories and seeds "
+                             "are unknown\n");
 }
 
-TEST_F(Discover, FailedInitializationGivesTheControllersReasonAndCode1) {
-  testsupport::WriteFile(store, "[Cassandra]\nsPriamTemplateDir=" + root.file("none") + "\n");
-  const Outcome outcome = RunPriamctl(NodeArgs("discover"));
+// A stock cassandra.yaml leaves data_file_directories commented out, and a
+// node may have no cassandra-env.sh: an answer, marked, not a failure.
+TEST_F(Discover, WhatTheNodesFilesDoNotSayIsMarkedNotFailed) {
+  const std::string node = root.file("node");
+  mkdir(node.c_str(), 0700);
+  testsupport::WriteFile(node + "/cassandra.yaml",
+                         "cluster_name: 'Test Cluster'\n"
+                         "# If not set, the default directory is $CASSANDRA_HOME/data/data.\n"
+                         "# data_file_directories:\n"
+                         "#     - /var/lib/cassandra/data\n"
+                         "# native_transport_port: 9142\n"
+                         "seed_provider:\n"
+                         "  - class_name: org.apache.cassandra.locator.SimpleSeedProvider\n"
+                         "    parameters:\n"
+                         "      - seeds: \"127.0.0.1:7000\"\n");
+  std::vector<std::string> args = NodeArgsWith("--cassandra-conf-dir", node, "discover");
+  Outcome outcome = RunPriamctl(args);
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+  EXPECT_EQ(outcome.err, "");
+  for (const std::string row :
+       {"CQL port          9042 (default)\n", "JMX port          7199 (default)\n",
+        "Data directories  not set in cassandra.yaml (the node uses its "
+        "default)\n",
+        "Seeds             127.0.0.1\n"}) {
+    EXPECT_NE(outcome.out.find(row), std::string::npos) << row << "in\n" << outcome.out;
+  }
+  args.push_back("--json");
+  outcome = RunPriamctl(args);
+  EXPECT_EQ(outcome.exitCode, 0);
+  const nlohmann::json facts = nlohmann::json::parse(outcome.out);
+  EXPECT_EQ(facts["defaults"], nlohmann::json({"cql_port", "jmx_port", "data_directories"}));
+  EXPECT_EQ(facts["data_directories"], nlohmann::json::array());
+  EXPECT_EQ(facts["cql_port"], "9042");
+}
+
+// Each is one line with code 2, before the controller replaces
+// zbPriam.properties.
+TEST_F(Discover, InputFilesAreCheckedBeforeTheControllerTouchesAnything) {
+  const std::string binaryStore = root.file("binary.ini");
+  testsupport::WriteFile(binaryStore, std::string("\x7f"
+                                                  "ELF\x02\x01\0\0\n[Cassandra]\n",
+                                                  20));
+  const std::string node = root.file("node");
+  mkdir(node.c_str(), 0700);
+  mkdir((node + "/cassandra.yaml").c_str(), 0700);
+  const std::string noTemplate = root.file("no-template.ini");
+  testsupport::WriteFile(noTemplate, "[Cassandra]\nsPriamTemplateDir=" + root.file("none") + "\n");
+  const struct {
+    std::vector<std::string> args;
+    std::string says;
+  } cases[] = {
+      {NodeArgsWith("--config", binaryStore, "discover"),
+       "--config " + binaryStore + ":1: not a [Section], name=value or comment line"},
+      {NodeArgsWith("--config", root.path(), "discover"),
+       "--config " + root.path() + " is a directory, not a file"},
+      {NodeArgsWith("--config", noTemplate, "discover"),
+       "the properties template " + root.file("none") +
+           "/zbPriam.properties does not exist; name the directory that holds "
+           "zbPriam.properties as sPriamTemplateDir in section [Cassandra] of the "
+           "configuration store (--config FILE)"},
+      {NodeArgsWith("--cassandra-conf-dir", node, "discover"),
+       "the node's file " + node + "/cassandra.yaml is a directory, not a file"},
+      {{"demo", "--config", binaryStore}, "--config " + binaryStore + ":1: "},
+  };
+  for (const auto& bad : cases) {
+    const Outcome outcome = RunPriamctl(bad.args);
+    SCOPED_TRACE(bad.says);
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_EQ(outcome.err.rfind("priamctl: " + bad.says, 0), 0u) << outcome.err;
+    EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+    EXPECT_FALSE(testsupport::PathExists(confDir + "/zbPriam.properties"));
+  }
+}
+
+TEST_F(Discover, FailedInitializationShowsItsFirstCauseAndTheChainOnlyWhenAsked) {
+  // No log4j template to copy: the controller's own initialization fails.
+  unlink((priamDir + "/zblog4j.properties").c_str());
+  const std::string cause = "priamctl: cannot initialize the controller: Cannot open " + priamDir +
+                            "/zblog4j.properties: No such file or directory\n";
+  Outcome outcome = RunPriamctl(NodeArgs("discover"));
   EXPECT_EQ(outcome.exitCode, 1);
   EXPECT_EQ(outcome.out, "");
-  EXPECT_EQ(outcome.err.rfind("priamctl: initialization failed: ", 0), 0u) << outcome.err;
-  EXPECT_NE(outcome.err.find(root.file("none") + "/zbPriam.properties"), std::string::npos);
+  EXPECT_EQ(outcome.err, cause);
+
+  // Asked for, the whole chain follows on a line of its own.
+  for (const std::vector<std::string>& asked :
+       {std::vector<std::string>{"--verbose"}, std::vector<std::string>{"--log-level", "-1"}}) {
+    outcome = RunPriamctl(NodeArgs("discover", asked));
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_NE(outcome.err.find(cause + "priamctl: the library's error: "), std::string::npos)
+        << outcome.err;
+    EXPECT_NE(outcome.err.find("[at PriamUtil:"), std::string::npos) << "the whole chain";
+  }
 }
 
 TEST_F(Discover, UsageErrorsAreOneLineWithCode2) {

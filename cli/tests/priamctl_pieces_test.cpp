@@ -71,6 +71,7 @@ TEST(TableOutput, ColumnsLineUpAndContinuationLinesIndent) {
 
 TEST(JsonOutput, OnlyObjectsAndArraysAreReformatted) {
   EXPECT_EQ(PrettyReply("{\"a\":[1,2]}"), "{\n  \"a\": [\n    1,\n    2\n  ]\n}");
+  EXPECT_EQ(PrettyReply("{\"b\":1,\"a\":2}"), "{\n  \"b\": 1,\n  \"a\": 2\n}") << "keys as sent";
   for (const std::string text : {"Not Found", "42", "\"quoted\"", "{broken", ""}) {
     EXPECT_EQ(PrettyReply(text), text);
   }

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
 
 #include "LocalPort.h"
 #include "PriamctlFixture.h"
@@ -38,7 +40,8 @@ TEST_F(RunCommand, PasswordsFromEnvironmentAndFilesReachTheSidecarThenLeaveTheFi
   ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
 
   const nlohmann::json info = nlohmann::json::parse(outcome.out);
-  EXPECT_EQ(outcome.out, info.dump(2) + "\n") << "the reply is pretty-printed";
+  EXPECT_EQ(outcome.out.rfind("{\"gossip_active\":true,", 0), 0u)
+      << "the reply as the sidecar sent it, its keys not re-sorted: " << outcome.out;
   EXPECT_EQ(info["settings"]["priam.cqlusername"], "cassandra") << "--property wins over the file";
   EXPECT_EQ(info["settings"]["priam.cqlport"], "9042") << "discovered values are written";
   EXPECT_EQ(info["settings"]["priam.jmx.port"], "7199");
@@ -66,15 +69,24 @@ TEST_F(RunCommand, PasswordsFromEnvironmentAndFilesReachTheSidecarThenLeaveTheFi
   }
 }
 
+// The library retries a 404 ten times, half a minute apart: each retry is
+// shown as it happens, and the failure in the end in one line.
 TEST_F(RunCommand, RequestsGoInCommandLineOrderAndAFailedOneEndsTheRunWithCode1) {
   const Outcome outcome =
       RunPriamctl(NodeArgs("run", {"--request", "info", "--post", "nothing=x", "--request", "info",
-                                   "--short-waits-for-tests"}));
+                                   "--pretty", "--short-waits-for-tests"}));
   EXPECT_EQ(outcome.exitCode, 1);
-  EXPECT_NE(outcome.err.find("GET info\nPOST nothing\npriamctl: POST nothing failed: "),
-            std::string::npos)
-      << outcome.err;
-  EXPECT_NE(outcome.err.find("ErrorCode [404]"), std::string::npos);
+  EXPECT_EQ(outcome.out.rfind("{\n  \"gossip_active\": true,\n", 0), 0u)
+      << "indented, keys in the order sent: " << outcome.out;
+  std::string expected = "GET info\nPOST nothing\n";
+  for (int attempt = 1; attempt <= 10; ++attempt) {
+    expected += "priamctl: POST nothing, attempt " + std::to_string(attempt) +
+                " of 10: the sidecar answered HTTP 404; " +
+                (attempt < 10 ? "next attempt in 30 s" : "giving up after 30 s") +
+                ", Ctrl-C stops\n";
+  }
+  expected += "priamctl: POST nothing failed: the sidecar answered HTTP 404\n";
+  EXPECT_EQ(outcome.err.substr(outcome.err.find("GET info\n")), expected);
   EXPECT_EQ(outcome.err.find("GET info\nGET info"), std::string::npos) << "none after the failure";
   EXPECT_FALSE(SidecarRunsFor(confDir));
 }
@@ -97,17 +109,55 @@ TEST_F(RunCommand, PortTakenIsReportedBeforeAnythingStarts) {
   EXPECT_FALSE(testsupport::PathExists(confDir + "/zbPriam.properties")) << "nothing was written";
 }
 
-TEST_F(RunCommand, SidecarThatNeverAnswersOrExitsAtOnceFailsWithCode1AndNothingLeft) {
-  for (const char* behaviour : {"standin.never.listen=true", "standin.exit.immediately=true"}) {
-    SCOPED_TRACE(behaviour);
-    const Outcome outcome = RunPriamctl(
-        NodeArgs("run", {"--property", behaviour, "--request", "info", "--short-waits-for-tests"}));
+TEST_F(RunCommand, FailedLaunchSaysWhatTheSidecarDidWithCode1AndNothingLeft) {
+  const struct {
+    const char* property;
+    std::string says;
+  } cases[] = {
+      {"standin.never.listen=true", "the sidecar started but never answered on port "},
+      {"standin.exit.immediately=true",
+       "the sidecar exited (exit status 1) before it answered; its log, zbPriam.log, may tell why"},
+      // A user name without a password: the sidecar cannot log in.
+      {"priam.cqlusername=backup",
+       "the sidecar started but refused the credentials (HTTP 401); check the user names and "
+       "passwords given for the node"},
+  };
+  for (const auto& launch : cases) {
+    SCOPED_TRACE(launch.property);
+    const Outcome outcome = RunPriamctl(NodeArgs(
+        "run", {"--property", launch.property, "--request", "info", "--short-waits-for-tests"}));
     EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_NE(outcome.err.find("priamctl: the sidecar did not start: "), std::string::npos)
+    const size_t last = outcome.err.rfind("priamctl: ");
+    EXPECT_EQ(outcome.err.substr(last, launch.says.size() + 10), "priamctl: " + launch.says)
         << outcome.err;
+    EXPECT_EQ(outcome.err.find("[at "), std::string::npos) << "no chain unless asked";
     EXPECT_EQ(outcome.out, "") << "no request after a failed launch";
     EXPECT_FALSE(SidecarRunsFor(confDir));
   }
+}
+
+// Log lines, the progress line and the retries of the launch share stderr;
+// none breaks another.
+TEST_F(RunCommand, LinesOnStderrStayWholeWithLogsProgressAndRetries) {
+  const Outcome outcome =
+      RunPriamctl(NodeArgs("run", {"--property", "standin.warmup.requests=1", "--request", "info",
+                                   "--log-level", "3", "--short-waits-for-tests"}));
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+  EXPECT_NE(outcome.err.find("\npriamctl: GET info, attempt 1 of 2: the sidecar answered HTTP 503 "
+                             "(its back end is not available yet); next attempt in 10 s, Ctrl-C "
+                             "stops\n"),
+            std::string::npos)
+      << outcome.err;
+  const std::regex logLine("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]{12} \\[-?[0-9]\\] ");
+  std::istringstream lines(outcome.err);
+  int logLines = 0;
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch found;
+    if (!std::regex_search(line, found, logLine)) continue;
+    ++logLines;
+    EXPECT_EQ(found.position(0), 0) << "a log line begins its line: " << line;
+  }
+  EXPECT_GT(logLines, 10);
 }
 
 // Each is refused with one line and code 2 before the controller replaces
