@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
+#include <sstream>
 
 #include "PriamctlFixture.h"
 
@@ -232,6 +233,33 @@ TEST_F(Discover, VersionAndManualPageCoverEveryOption) {
                        .c_str()),
             0);
   EXPECT_EQ(testsupport::ReadFile(warnings), "") << "the page renders without warnings";
+}
+
+// The commands of examples/README.md, run as written: from the directory
+// that holds examples/, with priamctl on PATH.
+TEST_F(Discover, ExamplesReadmeCommandsWorkAsWritten) {
+  std::istringstream readme(testsupport::ReadFile(std::string(PRIAMCTL_EXAMPLES) + "/README.md"));
+  std::string script;
+  for (std::string line; std::getline(readme, line);) {
+    if (line.rfind("    ", 0) == 0) script += line.substr(4) + "\n";
+  }
+  ASSERT_NE(script.find("priamctl discover"), std::string::npos) << script;
+  const std::string scratch = root.file("scratch");
+  mkdir(scratch.c_str(), 0700);
+  testsupport::WriteFile(root.file("readme.sh"), script);
+  const std::string binary = PRIAMCTL_BINARY;
+  const std::string command = "cd " + std::string(PRIAMCTL_EXAMPLES) +
+                              "/.. && PATH=" + binary.substr(0, binary.rfind('/')) +
+                              ":$PATH TMPDIR=" + scratch + " sh -e " + root.file("readme.sh") +
+                              " >" + root.file("out") + " 2>" + root.file("err");
+  EXPECT_EQ(system(command.c_str()), 0) << testsupport::ReadFile(root.file("err"));
+  const std::string out = testsupport::ReadFile(root.file("out"));
+  EXPECT_NE(out.find("Data directories  /var/lib/cassandra/data1, /var/lib/cassandra/data2\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("\"cql_port\": \"9042\""), std::string::npos) << out;
+  EXPECT_EQ(testsupport::ReadFile(root.file("err")), "");
+  EXPECT_EQ(rmdir(scratch.c_str()), 0) << "what the commands made, they removed";
 }
 
 TEST_F(Discover, LogLinesGoToTheLogFileOnlyWhenAskedFor) {
