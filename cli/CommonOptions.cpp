@@ -13,8 +13,7 @@ namespace priamctl {
 
 void AddCommonOptions(CLI::App& command, CommonOptions& options) {
   command.add_option("--config", options.config,
-                     "INI configuration store of the controller (sets ZB_PLATFORM_CONFIG);\n"
-                     "the demo starts its own store from it");
+                     "INI configuration store of the controller (sets ZB_PLATFORM_CONFIG)");
   command
       .add_option("--log-level", options.logLevel,
                   "Write the controller's log lines up to this level: -1 failures, 0 progress,\n"
@@ -24,7 +23,8 @@ void AddCommonOptions(CLI::App& command, CommonOptions& options) {
   command.add_flag("--verbose", options.verbose,
                    "On failure, show the library's whole error chain after its first cause");
   command.add_option("--log-file", options.logFile,
-                     "Append log lines to this file (owner-only) instead of stderr;\n"
+                     "Append log lines to this file instead of stderr; it is made owner-only,\n"
+                     "and a directory or a symbolic link is refused;\n"
                      "level 0 unless --log-level says otherwise");
 }
 

@@ -215,6 +215,10 @@ CLI::App* AddDemoCommand(CLI::App& app, DemoOptions& options) {
       "Needs no root; takes about 35 seconds.");
   AddShortWaitsOption(*command, options.shortWaits);
   AddCommonOptions(*command, options.common);
+  command->get_option("--config")
+      ->description(
+          "INI configuration store to start the demo's own from (its template and log\n"
+          "directories stay the demo's)");
   command->footer(kExitCodeHelp);
   return command;
 }

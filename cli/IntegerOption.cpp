@@ -24,6 +24,7 @@ bool IsInteger(const std::string& text, long* value) {
 
 CLI::Validator IntegerInRange(int min, int max) {
   const std::string range = std::to_string(min) + " to " + std::to_string(max);
+  const std::string shown = "INT in [" + std::to_string(min) + " - " + std::to_string(max) + "]";
   return CLI::Validator(
       [min, max, range](std::string& text) -> std::string {
         long value = 0;
@@ -31,7 +32,7 @@ CLI::Validator IntegerInRange(int min, int max) {
         if (value < min || value > max) return text + " is not in the range " + range;
         return std::string();
       },
-      "INT " + range);
+      shown);
 }
 
 }  // namespace priamctl
