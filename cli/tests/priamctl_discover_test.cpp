@@ -210,6 +210,7 @@ TEST_F(Discover, VersionAndManualPageCoverEveryOption) {
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, std::string("priamctl ") + PRIAMCTL_VERSION + "\n");
   EXPECT_EQ(version.err, "");
+  EXPECT_EQ(RunPriamctl({"help"}).out, RunPriamctl({"--help"}).out);
 
   // The page is roff: "\-" is a hyphen there.
   const std::string page =

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "FailureText.h"
 #include "JsonOutput.h"
 #include "PropertySources.h"
 #include "StatusLine.h"
@@ -76,6 +77,37 @@ TEST(JsonOutput, OnlyObjectsAndArraysAreReformatted) {
     EXPECT_EQ(PrettyReply(text), text);
   }
   EXPECT_EQ(PrettyReply("[\"\xff\"]"), "[\"\xff\"]") << "not JSON: invalid UTF-8, shown as it came";
+}
+
+// The first cause is the innermost message, however the library words it
+// and however many locations it pushed on the way up.
+TEST(FailureText, FirstCauseAndHttpStatusComeOutOfTheChain) {
+  const FXCodeLocation inner{"PriamUtil", "CYrError ZbCassandra::PriamUtil::startPriam()", 61};
+  const FXCodeLocation outer{"PriamUtil", "CYrError ZbCassandra::PriamUtil::other()", 9};
+  CYrError refused = CYrError::Make(CYrError::Family::kErrNo, 1627, inner,
+                                    " Priam is already running for /etc/Priam/conf (process 42) ");
+  refused.Push(outer).Push(outer, "Failed to launch");
+  EXPECT_EQ(FirstCause(refused), "Priam is already running for /etc/Priam/conf (process 42)");
+  EXPECT_EQ(HttpStatusOf(refused.AsString()), -1) << "no request failed";
+  EXPECT_EQ(
+      FirstCauseOfLogged("Failed to initialize configuration file paths: " + refused.AsString()),
+      "Priam is already running for /etc/Priam/conf (process 42)");
+  EXPECT_EQ(ErrorCodeOf("Error: " + refused.AsString()), 1627);
+
+  const auto requestError = [&](int64_t code, const std::string& message) {
+    return CYrError::Make(CYrError::Family::kWin32, code, inner, message).Push(outer).AsString();
+  };
+  EXPECT_EQ(HttpStatusOf(requestError(5, "AuthenticationError")), 401);
+  EXPECT_EQ(HttpStatusOf(requestError(5006, "JMXConnectionError")), 503);
+  EXPECT_EQ(HttpStatusOf(requestError(2250,
+                                      " Error: API failed. operation [0]. URL[u]. Request [] "
+                                      "ErrorCode [404] Result [Not Found]  ")),
+            404);
+  EXPECT_EQ(HttpStatusOf(requestError(2250,
+                                      " Error: API failed. operation [0]. URL[u]. Request [] "
+                                      "ErrorCode [0] Result []  ")),
+            0);
+  EXPECT_EQ(DescribeAnswer(0), "the sidecar did not answer");
 }
 
 // What a terminal shows for `output`: a carriage return moves back to the
