@@ -35,8 +35,9 @@ void AddRequestOptions(CLI::App& command, RunOptions& options) {
           "--request",
           [&options](const std::string& operation) {
             // An empty operation would ask for the operations' root.
-            if (operation.empty())
+            if (operation.empty()) {
               throw CLI::ValidationError("--request", "the operation is empty");
+            }
             options.requests.push_back({ZbCassandra::requestType::Get, operation, ""});
           },
           "GET this operation (for example \"info\") once the sidecar answers; repeatable,\n"
