@@ -1,7 +1,6 @@
 #include "InputChecks.h"
 
 #include <fstream>
-#include <sstream>
 
 #include "ReadableFile.h"
 #include "ZBPlatformInfo.h"
@@ -84,8 +83,9 @@ bool CheckNodeInputs(const NodeOptions& options, std::string* error) {
     // Which of the two the controller reads depends on the flavor in the
     // template; either one that is there must be readable.
     for (const char* name : {"cassandra.yaml", "scylla.yaml"}) {
-      if (!CheckIfPresent(options.cassandraConfDir + "/" + name, "the node's file", error))
+      if (!CheckIfPresent(options.cassandraConfDir + "/" + name, "the node's file", error)) {
         return false;
+      }
     }
   }
   return CheckIfPresent(options.cassandraConfDir + "/cassandra-env.sh", "the node's file", error);
