@@ -2,12 +2,24 @@
 #include <cstdio>
 
 #include "Commands.h"
+#include "StatusLine.h"
 
 namespace priamctl {
 
 int Fail(int code, const std::string& message) {
-  fprintf(stderr, "priamctl: %s\n", message.c_str());
+  StatusLine::Console().WriteLine(stderr, "priamctl: " + message + "\n");
   return code;
+}
+
+int FailShowingChain(int code, const std::string& message, const std::string& chain,
+                     bool showChain) {
+  Fail(code, message);
+  if (showChain && !chain.empty()) Fail(code, "the library's error: " + chain);
+  return code;
+}
+
+void Warn(const std::string& message) {
+  StatusLine::Console().WriteLine(stderr, "priamctl: warning: " + message + "\n");
 }
 
 void AddShortWaitsOption(CLI::App& command, bool& shortWaits) {

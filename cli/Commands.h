@@ -29,6 +29,7 @@ struct RunOptions {
   bool ignoreConnectionFailure = false;
   std::vector<SidecarRequest> requests;  // in command-line order
   bool keepRunning = false;
+  bool pretty = false;  // indent JSON replies
   bool shortWaits = false;
 };
 
@@ -47,6 +48,14 @@ int RunDemo(const DemoOptions& options, SignalWatcher& signals);
 
 // "priamctl: MESSAGE" on one line of stderr; returns `code`.
 int Fail(int code, const std::string& message);
+
+// Fail(code, message), and when `showChain`, the library's whole error
+// (`chain`, with every code location) on a second line.
+int FailShowingChain(int code, const std::string& message, const std::string& chain,
+                     bool showChain);
+
+// "priamctl: warning: MESSAGE" on one line of stderr.
+void Warn(const std::string& message);
 
 // The hidden option tests use to shorten the library's waits.
 void AddShortWaitsOption(CLI::App& command, bool& shortWaits);

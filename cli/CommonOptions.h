@@ -11,14 +11,18 @@ struct CommonOptions {
   int logLevel = -2;    // below -1 nothing is logged
   std::string logFile;  // empty: log lines go to stderr
   bool logLevelGiven = false;
+  bool verbose = false;  // show the library's whole error chain on failure
+
+  // A failure shows the library's whole error chain, not only its first
+  // cause: asked for with --verbose, or wanted by someone who reads logs.
+  bool ShowsErrorChain() const { return verbose || logLevelGiven; }
 };
 
-// `withConfig`: offer --config (the demo makes a store of its own).
-void AddCommonOptions(CLI::App& command, CommonOptions& options, bool withConfig = true);
+void AddCommonOptions(CLI::App& command, CommonOptions& options);
 
 // Points the controller at the configuration store and installs the log
-// writer. False, with the reason in `*error`, when the log file cannot be
-// opened.
+// writer. False, with the reason in `*error`, when the store is no store or
+// the log file cannot be opened.
 bool ApplyCommonOptions(const CommonOptions& options, std::string* error);
 
 }  // namespace priamctl

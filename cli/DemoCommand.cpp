@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -13,8 +12,10 @@
 #include "DemoAssets.h"
 #include "DemoWorkspace.h"
 #include "ExitCodes.h"
+#include "FailureText.h"
 #include "JsonOutput.h"
 #include "NodeFacts.h"
+#include "ReadableFile.h"
 #include "TableOutput.h"
 #include "ZBPlatformInfo.h"
 
@@ -30,13 +31,6 @@ const Properties kDemoSecrets = {{"priam.cqluserpassword", "demo-Cql-Pa55word"},
                                  {"priam.jmx.token", "demo-Jmx-T0ken"},
                                  {"priam.keystore.password", "demo-Keystore-Pa55"},
                                  {"priam.truststore.password", "demo-Truststore-Pa55"}};
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The lines of `content` whose key the demo wrote, indented, the secret
 // values masked.
@@ -95,6 +89,10 @@ class Demo {
   int Run() {
     printf("PriamUtil demo: a sample node, the stand-in sidecar, everything in\n  %s\n",
            m_workspace.root().c_str());
+    if (!m_options.common.config.empty()) {
+      printf("  with the settings of %s\n  (the template and log directories stay the demo's)\n",
+             m_options.common.config.c_str());
+    }
     int code = Discover();
     if (code == kExitOk) code = WriteProperties();
     if (code == kExitOk) code = LaunchAndAsk();
@@ -110,6 +108,7 @@ class Demo {
   }
 
  private:
+  bool ShowChain() const { return m_options.common.ShowsErrorChain(); }
   std::string PropertiesPath() const { return m_workspace.confDir() + "/zbPriam.properties"; }
 
   int Discover() {
@@ -119,9 +118,10 @@ class Demo {
     NodeOptions node{m_workspace.priamDir(), m_workspace.confDir(), m_workspace.nodeDir(),
                      m_assets.java};
     std::string error;
-    m_controller = MakeController(node, 0, false, &error);
-    if (!m_controller) return Fail(kExitFailed, error);
-    const NodeFacts facts = GatherNodeFacts(*m_controller);
+    std::string chain;
+    m_controller = MakeController(node, 0, false, &error, &chain);
+    if (!m_controller) return FailShowingChain(kExitFailed, error, chain, ShowChain());
+    const NodeFacts facts = GatherNodeFacts(*m_controller, m_workspace.nodeDir());
     std::istringstream table(NodeFactsTable(facts));
     for (std::string line; std::getline(table, line);) printf("    %s\n", line.c_str());
     for (const std::string& failure : facts.errors) Fail(kExitFailed, failure);
@@ -134,8 +134,18 @@ class Demo {
          "      into zbPriam.properties (owner-only; the secrets masked here):");
     m_written = DemoProperties(*m_controller);
     const CYrError written = m_controller->writePriamProperties(m_written);
-    if (written.IsError()) return Fail(kExitFailed, written.AsString());
+    if (written.IsError()) {
+      return FailShowingChain(kExitFailed,
+                              "cannot write the sidecar's properties: " + FirstCause(written),
+                              written.AsString(), ShowChain());
+    }
     fputs(ShownProperties(ReadText(PropertiesPath()), m_written).c_str(), stdout);
+    if (m_controller->cqlHost().empty()) {
+      printf(
+          "    priam.cqlhost is the demo's own choice, %s: nothing listens on the CQL port\n"
+          "    (step 1), so no address was found to give the sidecar.\n",
+          m_written["priam.cqlhost"].c_str());
+    }
     return kExitOk;
   }
 
@@ -146,8 +156,10 @@ class Demo {
     SidecarSession session(*m_controller, m_signals, m_options.shortWaits, stdout);
     const CYrError launched = session.Launch();
     if (m_signals.Received() != 0) return kExitSignalBase + m_signals.Received();
-    if (launched.IsError())
-      return Fail(kExitFailed, "the sidecar did not start: " + launched.AsString());
+    if (launched.IsError()) {
+      return FailShowingChain(kExitFailed, session.DescribeLaunchFailure(launched),
+                              launched.AsString(), ShowChain());
+    }
     m_pid = m_controller->priamPid();
     printf("    Sidecar pid %d answers on port %d.\n", static_cast<int>(m_pid),
            m_controller->priamPort());
@@ -156,7 +168,10 @@ class Demo {
     std::string reply;
     const CYrError sent = session.Send({ZbCassandra::requestType::Get, "info", ""}, &reply);
     if (m_signals.Received() != 0) return kExitSignalBase + m_signals.Received();
-    if (sent.IsError()) return Fail(kExitFailed, "info failed: " + sent.AsString());
+    if (sent.IsError()) {
+      return FailShowingChain(kExitFailed, "GET info failed: " + DescribeRequestFailure(sent),
+                              sent.AsString(), ShowChain());
+    }
     fputs(Indented(PrettyReply(reply)).c_str(), stdout);
 
     Step(5, "Secrets: the launch is over; of what the host wrote, the file keeps:");
@@ -171,7 +186,10 @@ class Demo {
   int StopSidecar() {
     Step(6, "Stop: the controller kills the sidecar and reaps it.");
     const CYrError stopped = m_controller->stopPriam();
-    if (stopped.IsError()) return Fail(kExitFailed, stopped.AsString());
+    if (stopped.IsError()) {
+      return FailShowingChain(kExitFailed, "cannot stop the sidecar: " + FirstCause(stopped),
+                              stopped.AsString(), ShowChain());
+    }
     const bool gone = m_pid <= 0 || (kill(m_pid, 0) != 0 && errno == ESRCH);
     printf("    Sidecar pid %d is %s.\n", static_cast<int>(m_pid), gone ? "gone" : "STILL THERE");
     return gone ? kExitOk : kExitFailed;
@@ -196,7 +214,11 @@ CLI::App* AddDemoCommand(CLI::App& app, DemoOptions& options) {
       "credentials, launch, the \"info\" reply, the secrets gone from the file, stop.\n"
       "Needs no root; takes about 35 seconds.");
   AddShortWaitsOption(*command, options.shortWaits);
-  AddCommonOptions(*command, options.common, false);
+  AddCommonOptions(*command, options.common);
+  command->get_option("--config")
+      ->description(
+          "INI configuration store to start the demo's own from (its template and log\n"
+          "directories stay the demo's)");
   command->footer(kExitCodeHelp);
   return command;
 }
@@ -209,7 +231,7 @@ int RunDemo(const DemoOptions& options, SignalWatcher& signals) {
   int code = kExitOk;
   std::string root;
   {
-    const DemoWorkspace workspace(assets);
+    const DemoWorkspace workspace(assets, options.common.config);
     root = workspace.root();
     setenv(ZBPlatformInfo::kConfigVariable, workspace.configFile().c_str(), 1);
     code = Demo(options, signals, workspace, assets).Run();

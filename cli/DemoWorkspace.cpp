@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "ReadableFile.h"
+
 namespace priamctl {
 
 namespace fs = std::filesystem;
@@ -23,7 +25,8 @@ std::string MakeTempDirectory() {
 
 }  // namespace
 
-DemoWorkspace::DemoWorkspace(const DemoAssets& assets) : m_root(MakeTempDirectory()) {
+DemoWorkspace::DemoWorkspace(const DemoAssets& assets, const std::string& baseStore)
+    : m_root(MakeTempDirectory()) {
   try {
     const fs::path examples(assets.examples);
     for (const std::string& dir : {priamDir(), confDir(), nodeDir(), logDir(), templateDir()}) {
@@ -36,6 +39,8 @@ DemoWorkspace::DemoWorkspace(const DemoAssets& assets) : m_root(MakeTempDirector
     fs::copy_file(assets.jar, priamDir() + "/priam.jar");
 
     std::ofstream store(configFile());
+    // The store's last assignment of a name wins: the demo's come last.
+    if (!baseStore.empty()) store << ReadText(baseStore) << "\n";
     store << "[Cassandra]\nsPriamTemplateDir=" << templateDir() << "\n"
           << "[EventManager]\nsLogFilesDirectory=" << logDir() << "\n";
     if (!store.flush()) throw std::runtime_error("cannot write " + configFile());

@@ -1,6 +1,10 @@
 // The demo's temporary directory: a copy of the sample node and Priam
 // files, a configuration store that points the controller into it, and
 // nothing else. Removed with everything in it when the object goes.
+//
+// The store starts from the user's --config, if any, so that its settings
+// (the sidecar's debug level, the port check, the Java path) show in the
+// demo; the template and log directories are always the demo's own.
 #pragma once
 
 #include <string>
@@ -11,8 +15,9 @@ namespace priamctl {
 
 class DemoWorkspace {
  public:
-  // Throws std::runtime_error when the directory cannot be made or filled.
-  explicit DemoWorkspace(const DemoAssets& assets);
+  // `baseStore`: the store to start from; empty for none. Throws
+  // std::runtime_error when the directory cannot be made or filled.
+  DemoWorkspace(const DemoAssets& assets, const std::string& baseStore);
   ~DemoWorkspace();
   DemoWorkspace(const DemoWorkspace&) = delete;
   DemoWorkspace& operator=(const DemoWorkspace&) = delete;

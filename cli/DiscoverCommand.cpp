@@ -3,6 +3,7 @@
 
 #include "Commands.h"
 #include "ExitCodes.h"
+#include "InputChecks.h"
 #include "JsonOutput.h"
 #include "NodeFacts.h"
 #include "TableOutput.h"
@@ -24,12 +25,17 @@ CLI::App* AddDiscoverCommand(CLI::App& app, DiscoverOptions& options) {
 
 int RunDiscover(const DiscoverOptions& options, SignalWatcher& signals) {
   std::string error;
-  if (!ApplyCommonOptions(options.common, &error)) return Fail(kExitUsage, error);
-  auto controller = MakeController(options.node, 0, false, &error);
+  if (!ApplyCommonOptions(options.common, &error) || !CheckNodeInputs(options.node, &error)) {
+    return Fail(kExitUsage, error);
+  }
+  std::string chain;
+  auto controller = MakeController(options.node, 0, false, &error, &chain);
   if (signals.Received() != 0) return kExitSignalBase + signals.Received();
-  if (!controller) return Fail(kExitFailed, error);
+  if (!controller) {
+    return FailShowingChain(kExitFailed, error, chain, options.common.ShowsErrorChain());
+  }
 
-  const NodeFacts facts = GatherNodeFacts(*controller);
+  const NodeFacts facts = GatherNodeFacts(*controller, options.node.cassandraConfDir);
   if (options.json) {
     printf(
         "%s\n",

@@ -1,9 +1,12 @@
 // The log writer priamctl installs: it hands every message to the log the
 // user asked for (if any) and keeps the latest failure message, so that a
-// failed initialization, which the controller only logs, can be reported.
+// failed initialization, which the controller only logs, can be reported,
+// and a failed attempt of a request, which the controller retries, shown.
 #pragma once
 
 #include <boost/shared_ptr.hpp>
+#include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -15,7 +18,9 @@ namespace priamctl {
 class FailureRecordingLog : public CLogWriterInterface {
  public:
   // `sink` may be null: nothing is written, failures are still kept.
-  explicit FailureRecordingLog(boost::shared_ptr<StreamLogWriter> sink);
+  // `sinkStream`: the console stream the sink writes to (its lines then
+  // make way for the progress line), or null for a file.
+  FailureRecordingLog(boost::shared_ptr<StreamLogWriter> sink, FILE* sinkStream);
 
   void Write(int level, const char* context, int line, int reserved1, int reserved2,
              const char* format, ...) override __attribute__((format(printf, 7, 8)));
@@ -23,15 +28,21 @@ class FailureRecordingLog : public CLogWriterInterface {
   int GetLevel() override;
 
   std::string LastFailure();
+  // How many failure messages have arrived so far.
+  uint64_t FailureCount();
 
  private:
   boost::shared_ptr<StreamLogWriter> m_sink;
+  FILE* const m_sinkStream;
   std::mutex m_mutex;
   std::string m_lastFailure;
+  uint64_t m_failures = 0;
 };
 
 // The latest failure message of the installed writer; "" when there is none
 // or priamctl's writer is not installed.
 std::string LastLoggedFailure();
+// The number of failure messages the installed writer has seen; 0 as above.
+uint64_t LoggedFailureCount();
 
 }  // namespace priamctl

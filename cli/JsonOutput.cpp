@@ -12,12 +12,17 @@ nlohmann::json NodeFactsJson(const NodeFacts& facts) {
   json["jmx_port"] = facts.jmxPort;
   json["data_directories"] = facts.dataDirectories;
   json["seeds"] = facts.seeds;
+  json["defaults"] = nlohmann::json::array();
+  if (facts.cqlPortIsDefault) json["defaults"].push_back("cql_port");
+  if (facts.jmxPortIsDefault) json["defaults"].push_back("jmx_port");
+  if (!facts.dataDirectoriesSet) json["defaults"].push_back("data_directories");
   json["errors"] = facts.errors;
   return json;
 }
 
 std::string PrettyReply(const std::string& reply) {
-  const nlohmann::json parsed = nlohmann::json::parse(reply, nullptr, false);
+  // Ordered: the keys stay in the order the sidecar sent them.
+  const nlohmann::ordered_json parsed = nlohmann::ordered_json::parse(reply, nullptr, false);
   if (parsed.is_discarded() || !(parsed.is_object() || parsed.is_array())) return reply;
   return parsed.dump(2);
 }

@@ -8,11 +8,14 @@
 
 namespace priamctl {
 
-// Every fact under its own key; an unknown CQL host is null; failed queries
-// are listed under "errors".
+// Every fact under its own key, every key always there; an unknown CQL host
+// is null; "defaults" lists the keys whose value the node's files did not
+// give (the library's default; for data_directories, the node's own);
+// failed queries are listed under "errors".
 nlohmann::json NodeFactsJson(const NodeFacts& facts);
 
-// A reply indented when it is JSON, as it came otherwise.
+// A reply indented when it is a JSON object or array, its keys in the order
+// they came; as it came otherwise.
 std::string PrettyReply(const std::string& reply);
 
 }  // namespace priamctl

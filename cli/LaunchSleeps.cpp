@@ -17,19 +17,27 @@ constexpr uint32_t kLongestFirstShortWaitMs = 10000;
 }  // namespace
 
 LaunchSleeps::LaunchSleeps(SignalWatcher& signals, const ZbCassandra::PriamUtil& controller,
-                           bool shortWaits)
-    : m_signals(signals), m_controller(controller), m_shortWaits(shortWaits) {
+                           bool shortWaits, std::function<void(uint32_t)> beforeWait)
+    : m_signals(signals),
+      m_controller(controller),
+      m_shortWaits(shortWaits),
+      m_beforeWait(std::move(beforeWait)) {
   m_previous =
       YRSLEEP_SetHandler([this](uint32_t milliseconds, const char*, int) { Sleep(milliseconds); });
 }
 
 LaunchSleeps::~LaunchSleeps() { YRSLEEP_SetHandler(m_previous); }
 
-bool LaunchSleeps::NothingToWaitFor() const {
-  return m_signals.Received() != 0 || ChildHasExited(m_controller.priamPid());
+bool LaunchSleeps::NothingToWaitFor() {
+  if (m_signals.Received() != 0) return true;
+  const pid_t sidecar = m_controller.priamPid();
+  if (!ChildHasExited(sidecar)) return false;
+  if (m_sidecarExit.empty()) m_sidecarExit = ChildExitDescription(sidecar);
+  return true;
 }
 
 void LaunchSleeps::Sleep(uint32_t milliseconds) {
+  if (m_beforeWait && !NothingToWaitFor()) m_beforeWait(milliseconds);
   const bool first = m_sleeps++ == 0;
   bool untilListening = false;
   if (m_shortWaits) {

@@ -9,9 +9,14 @@
 // `shortWaits` exists for tests: the first sleep then ends as soon as the
 // sidecar accepts connections (10 seconds at most), later ones last a
 // hundredth of their time.
+//
+// A sidecar that exits is noticed here, while the controller still has it
+// as a child to reap: how it ended is kept for the report.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "PriamUtil.h"
 #include "SignalWatcher.h"
@@ -21,18 +26,26 @@ namespace priamctl {
 
 class LaunchSleeps {
  public:
-  LaunchSleeps(SignalWatcher& signals, const ZbCassandra::PriamUtil& controller, bool shortWaits);
+  // `beforeWait` is told of each sleep there is reason to wait through (no
+  // signal came, the sidecar runs), with the milliseconds the library asked.
+  LaunchSleeps(SignalWatcher& signals, const ZbCassandra::PriamUtil& controller, bool shortWaits,
+               std::function<void(uint32_t)> beforeWait);
   ~LaunchSleeps();
   LaunchSleeps(const LaunchSleeps&) = delete;
   LaunchSleeps& operator=(const LaunchSleeps&) = delete;
 
+  // How the sidecar ended ("exit status 1") if it did while sleeps ran.
+  const std::string& SidecarExit() const { return m_sidecarExit; }
+
  private:
   void Sleep(uint32_t milliseconds);
-  bool NothingToWaitFor() const;
+  bool NothingToWaitFor();
 
   SignalWatcher& m_signals;
   const ZbCassandra::PriamUtil& m_controller;
   const bool m_shortWaits;
+  const std::function<void(uint32_t)> m_beforeWait;
+  std::string m_sidecarExit;
   int m_sleeps = 0;
   YrSleepHandler m_previous;
 };

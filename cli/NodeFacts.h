@@ -1,4 +1,5 @@
-// What the controller found out about the node, gathered for printing.
+// What the controller found out about the node, gathered for printing, and
+// which of it the node's files did not say.
 #pragma once
 
 #include <string>
@@ -17,11 +18,17 @@ struct NodeFacts {
   std::string jmxPort;
   std::vector<std::string> dataDirectories;
   std::vector<std::string> seeds;
-  // One text per failed query (data directories, seeds); empty when all
-  // succeeded.
+  // The library's defaults, not read from the node's files.
+  bool cqlPortIsDefault = false;
+  bool jmxPortIsDefault = false;
+  // False when the YAML file does not set them: the node uses its own
+  // default, which only the node knows.
+  bool dataDirectoriesSet = true;
+  // One text per failed query; empty when all succeeded.
   std::vector<std::string> errors;
 };
 
-NodeFacts GatherNodeFacts(ZbCassandra::PriamUtil& controller);
+// `nodeDir`: the node's configuration directory the controller was given.
+NodeFacts GatherNodeFacts(ZbCassandra::PriamUtil& controller, const std::string& nodeDir);
 
 }  // namespace priamctl

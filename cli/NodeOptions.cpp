@@ -3,8 +3,16 @@
 #include <filesystem>
 
 #include "FailureRecordingLog.h"
+#include "FailureText.h"
 
 namespace priamctl {
+
+namespace {
+
+// The code of a failed initialization that found no Java executable.
+constexpr long kJavaNotFound = 1168;
+
+}  // namespace
 
 void AddNodeOptions(CLI::App& command, NodeOptions& options) {
   command
@@ -29,7 +37,7 @@ void AddNodeOptions(CLI::App& command, NodeOptions& options) {
 
 std::unique_ptr<ZbCassandra::PriamUtil> MakeController(const NodeOptions& options, int port,
                                                        bool ignoreConnectionFailure,
-                                                       std::string* error) {
+                                                       std::string* error, std::string* chain) {
   // Absolute, since the sidecar is told where its configuration is.
   const auto absolute = [](const std::string& path) {
     return path.empty() ? path : std::filesystem::absolute(path).lexically_normal().string();
@@ -38,8 +46,13 @@ std::unique_ptr<ZbCassandra::PriamUtil> MakeController(const NodeOptions& option
       port, options.java.c_str(), absolute(options.priamDir), absolute(options.priamConfDir),
       absolute(options.cassandraConfDir), ignoreConnectionFailure));
   if (!controller->initFailed()) return controller;
-  const std::string why = LastLoggedFailure();
-  *error = "initialization failed" + (why.empty() ? std::string() : ": " + why);
+  *chain = LastLoggedFailure();
+  *error = "cannot initialize the controller: " + FirstCauseOfLogged(*chain);
+  if (ErrorCodeOf(*chain) == kJavaNotFound) {
+    *error +=
+        "; give the Java executable with --java, or as sJavaPath in section "
+        "[FileSystemAgent] of the configuration store (--config FILE)";
+  }
   return nullptr;
 }
 

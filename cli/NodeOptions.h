@@ -19,10 +19,11 @@ struct NodeOptions {
 
 void AddNodeOptions(CLI::App& command, NodeOptions& options);
 
-// A controller for the node. Null, with the reason in `*error`, when its
-// initialization failed.
+// A controller for the node. Null when its initialization failed, with the
+// first cause and what to do in `*error` and the library's whole error in
+// `*chain`.
 std::unique_ptr<ZbCassandra::PriamUtil> MakeController(const NodeOptions& options, int port,
                                                        bool ignoreConnectionFailure,
-                                                       std::string* error);
+                                                       std::string* error, std::string* chain);
 
 }  // namespace priamctl

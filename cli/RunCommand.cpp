@@ -3,8 +3,12 @@
 #include <cstdio>
 #include <map>
 
+#include "ChildState.h"
 #include "Commands.h"
 #include "ExitCodes.h"
+#include "FailureText.h"
+#include "InputChecks.h"
+#include "IntegerOption.h"
 #include "JsonOutput.h"
 #include "LocalPort.h"
 
@@ -30,6 +34,10 @@ void AddRequestOptions(CLI::App& command, RunOptions& options) {
       .add_option_function<std::string>(
           "--request",
           [&options](const std::string& operation) {
+            // An empty operation would ask for the operations' root.
+            if (operation.empty()) {
+              throw CLI::ValidationError("--request", "the operation is empty");
+            }
             options.requests.push_back({ZbCassandra::requestType::Get, operation, ""});
           },
           "GET this operation (for example \"info\") once the sidecar answers; repeatable,\n"
@@ -52,6 +60,17 @@ void AddRequestOptions(CLI::App& command, RunOptions& options) {
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
+void WarnOfSecretsOnTheCommandLine(const PropertySources& sources) {
+  std::string keys;
+  for (const std::string& key : SecretKeysGivenInline(sources)) {
+    keys += (keys.empty() ? "" : ", ") + key;
+  }
+  if (keys.empty()) return;
+  Warn("--property " + keys +
+       ": every user can read a command line; give secrets with --property-from-env, "
+       "--property-from-file or --properties-file");
+}
+
 // Stop the sidecar after a signal; the exit code tells which signal.
 int Interrupted(SidecarSession& session) {
   session.Stop();
@@ -61,26 +80,37 @@ int Interrupted(SidecarSession& session) {
   return kExitSignalBase + signal;
 }
 
-int Stopped(SidecarSession& session) {
+int Stopped(SidecarSession& session, bool showChain) {
   const CYrError stopped = session.Stop();
-  if (stopped.IsError()) return Fail(kExitFailed, "cannot stop the sidecar: " + stopped.AsString());
+  if (stopped.IsError()) {
+    return FailShowingChain(kExitFailed, "cannot stop the sidecar: " + FirstCause(stopped),
+                            stopped.AsString(), showChain);
+  }
   fprintf(stderr, "Sidecar stopped.\n");
   return kExitOk;
+}
+
+// The reply as the sidecar sent it (or indented, when asked), on a line of
+// its own.
+void PrintReply(const std::string& reply, bool pretty) {
+  const std::string text = pretty ? PrettyReply(reply) : reply;
+  fwrite(text.data(), 1, text.size(), stdout);
+  if (text.back() != '\n') fputc('\n', stdout);
+  fflush(stdout);
 }
 
 // Send every request in turn; stop at the first failure.
 int SendRequests(const RunOptions& options, SidecarSession& session) {
   for (const SidecarRequest& request : options.requests) {
-    const char* method = request.type == ZbCassandra::requestType::Post ? "POST" : "GET";
-    fprintf(stderr, "%s %s\n", method, request.operation.c_str());
+    fprintf(stderr, "%s\n", RequestName(request).c_str());
     std::string reply;
     const CYrError sent = session.Send(request, &reply);
     if (session.Interrupted()) return -1;
-    if (!reply.empty()) printf("%s\n", PrettyReply(reply).c_str());
-    fflush(stdout);
+    if (!reply.empty()) PrintReply(reply, options.pretty);
     if (sent.IsError()) {
-      return Fail(kExitFailed,
-                  std::string(method) + " " + request.operation + " failed: " + sent.AsString());
+      return FailShowingChain(kExitFailed,
+                              RequestName(request) + " failed: " + DescribeRequestFailure(sent),
+                              sent.AsString(), options.common.ShowsErrorChain());
     }
   }
   return kExitOk;
@@ -98,11 +128,14 @@ CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
       "--properties-file, never with --property (every user can read a command line).");
   AddNodeOptions(*command, options.node);
   command->add_option("--port", options.port, "Sidecar port (default: a free one)")
-      ->check(CLI::Range(1, 65535));
+      ->check(IntegerInRange(1, 65535));
   AddPropertyOptions(*command, options.properties);
   command->add_flag("--ignore-connection-failure", options.ignoreConnectionFailure,
                     "Keep a sidecar that started but did not answer");
   AddRequestOptions(*command, options);
+  command->add_flag("--pretty", options.pretty,
+                    "Indent replies that are JSON objects or arrays (keys in the order sent);\n"
+                    "without it each reply is printed as the sidecar sent it");
   command->add_flag("--keep-running", options.keepRunning,
                     "Keep the sidecar running until Ctrl-C or SIGTERM, then stop it");
   AddShortWaitsOption(*command, options.shortWaits);
@@ -115,20 +148,28 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
   std::string error;
   if (!ApplyCommonOptions(options.common, &error)) return Fail(kExitUsage, error);
   Properties given;
-  if (!CollectProperties(options.properties, &given, &error)) return Fail(kExitUsage, error);
+  if (!CollectProperties(options.properties, &given, &error) ||
+      !CheckNodeInputs(options.node, &error) || !CheckSidecarJar(options.node, &error)) {
+    return Fail(kExitUsage, error);
+  }
+  WarnOfSecretsOnTheCommandLine(options.properties);
   if (options.port != 0 && !PortIsFree(options.port)) {
     return Fail(kExitFailed,
                 "port " + std::to_string(options.port) + " on 127.0.0.1 is already in use");
   }
 
+  const bool showChain = options.common.ShowsErrorChain();
+  std::string chain;
   auto controller =
-      MakeController(options.node, options.port, options.ignoreConnectionFailure, &error);
+      MakeController(options.node, options.port, options.ignoreConnectionFailure, &error, &chain);
   if (signals.Received() != 0) return kExitSignalBase + signals.Received();
-  if (!controller) return Fail(kExitFailed, error);
+  if (!controller) return FailShowingChain(kExitFailed, error, chain, showChain);
   const CYrError written =
       controller->writePriamProperties(WithDiscoveredConnection(*controller, std::move(given)));
   if (written.IsError()) {
-    return Fail(kExitFailed, "cannot write the sidecar's properties: " + written.Message());
+    return FailShowingChain(kExitFailed,
+                            "cannot write the sidecar's properties: " + FirstCause(written),
+                            written.AsString(), showChain);
   }
 
   SidecarSession session(*controller, signals, options.shortWaits, stderr);
@@ -136,7 +177,8 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
   if (session.Interrupted()) return Interrupted(session);
   if (launched.IsError()) {
     session.Stop();
-    return Fail(kExitFailed, "the sidecar did not start: " + launched.AsString());
+    return FailShowingChain(kExitFailed, session.DescribeLaunchFailure(launched),
+                            launched.AsString(), showChain);
   }
   fprintf(stderr, "Sidecar answering on port %d (pid %d).\n", controller->priamPort(),
           static_cast<int>(controller->priamPid()));
@@ -150,11 +192,13 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
   if (options.keepRunning) {
     fprintf(stderr, "Keeping the sidecar running; Ctrl-C or SIGTERM stops it.\n");
     if (session.WaitWhileRunning() == 0) {
+      const std::string how = ChildExitDescription(controller->priamPid());
       session.Stop();
-      return Fail(kExitFailed, "the sidecar exited by itself");
+      return Fail(kExitFailed,
+                  "the sidecar exited by itself" + (how.empty() ? "" : " (" + how + ")"));
     }
   }
-  return Stopped(session);
+  return Stopped(session, showChain);
 }
 
 }  // namespace priamctl

@@ -1,14 +1,19 @@
 #include "SidecarSession.h"
 
 #include "ChildState.h"
+#include "FailureText.h"
 #include "LaunchSleeps.h"
 #include "ProgressIndicator.h"
+#include "RetryReporter.h"
 
 namespace priamctl {
 
 namespace {
 
 constexpr std::chrono::milliseconds kLivenessTick(500);
+constexpr int kHttpUnauthorized = 401;
+// The request every launch makes before it counts as answered.
+const SidecarRequest kLaunchRequest = {ZbCassandra::requestType::Get, "info", ""};
 
 }  // namespace
 
@@ -20,15 +25,41 @@ SidecarSession::SidecarSession(ZbCassandra::PriamUtil& controller, SignalWatcher
       m_progress(progress) {}
 
 CYrError SidecarSession::Launch() {
-  LaunchSleeps sleeps(m_signals, m_controller, m_shortWaits);
+  RetryReporter retries(RequestName(kLaunchRequest));
+  LaunchSleeps sleeps(m_signals, m_controller, m_shortWaits,
+                      [&retries](uint32_t milliseconds) { retries.BeforeWait(milliseconds); });
   ProgressIndicator progress(m_progress, "Waiting for the sidecar to answer");
   const CYrError result = m_controller.startPriam();
   progress.Stop();
+  m_sidecarExit = sleeps.SidecarExit();
   return result;
 }
 
+std::string SidecarSession::DescribeLaunchFailure(const CYrError& error) const {
+  if (!m_sidecarExit.empty()) {
+    return "the sidecar exited (" + m_sidecarExit + ") before it answered; its log, zbPriam.log, " +
+           "may tell why";
+  }
+  const int status = HttpStatusOf(error.AsString());
+  if (status == kHttpUnauthorized) {
+    return "the sidecar started but refused the credentials (HTTP 401); check the user names and "
+           "passwords given for the node";
+  }
+  if (status > 0) {
+    return "the sidecar started but answered " + RequestName(kLaunchRequest) + " with " +
+           DescribeHttpStatus(status);
+  }
+  if (status == 0) {
+    return "the sidecar started but never answered on port " +
+           std::to_string(m_controller.priamPort());
+  }
+  return "the sidecar did not start: " + FirstCause(error);
+}
+
 CYrError SidecarSession::Send(const SidecarRequest& request, std::string* reply) {
-  LaunchSleeps sleeps(m_signals, m_controller, m_shortWaits);
+  RetryReporter retries(RequestName(request));
+  LaunchSleeps sleeps(m_signals, m_controller, m_shortWaits,
+                      [&retries](uint32_t milliseconds) { retries.BeforeWait(milliseconds); });
   CYrString response;
   const CYrError result =
       m_controller.get(request.type, request.operation.c_str(), response, request.body.c_str());
@@ -43,6 +74,16 @@ int SidecarSession::WaitWhileRunning() {
     if (m_signals.WaitFor(kLivenessTick)) return m_signals.Received();
   }
   return m_signals.Received();
+}
+
+std::string RequestName(const SidecarRequest& request) {
+  return std::string(request.type == ZbCassandra::requestType::Post ? "POST " : "GET ") +
+         request.operation;
+}
+
+std::string DescribeRequestFailure(const CYrError& error) {
+  const int status = HttpStatusOf(error.AsString());
+  return status >= 0 ? DescribeAnswer(status) : FirstCause(error);
 }
 
 }  // namespace priamctl

@@ -23,8 +23,10 @@ class SidecarSession {
   SidecarSession(ZbCassandra::PriamUtil& controller, SignalWatcher& signals, bool shortWaits,
                  FILE* progress);
 
-  // startPriam, with a progress line while it blocks.
+  // startPriam, with a progress line while it blocks and a line for each
+  // retry of its first request.
   CYrError Launch();
+  // get(), with a line for each retry.
   CYrError Send(const SidecarRequest& request, std::string* reply);
   // Stops the sidecar when one runs. A signal may already have ended it.
   CYrError Stop();
@@ -34,11 +36,23 @@ class SidecarSession {
 
   int Interrupted() const { return m_signals.Received(); }
 
+  // What went wrong with a launch, for an operator: the sidecar exited (and
+  // how), started but refused the credentials or did not answer, or did not
+  // start at all (the controller's first cause).
+  std::string DescribeLaunchFailure(const CYrError& error) const;
+
  private:
   ZbCassandra::PriamUtil& m_controller;
   SignalWatcher& m_signals;
   const bool m_shortWaits;
   FILE* m_progress;
+  std::string m_sidecarExit;  // how the sidecar ended during the launch
 };
+
+// "GET info", "POST operation".
+std::string RequestName(const SidecarRequest& request);
+
+// What went wrong with a request: the sidecar's answer, or the first cause.
+std::string DescribeRequestFailure(const CYrError& error);
 
 }  // namespace priamctl

@@ -14,6 +14,16 @@ std::string Joined(const std::vector<std::string>& items) {
   return OrDash(text);
 }
 
+std::string MarkedDefault(const std::string& value, bool isDefault) {
+  return OrDash(value) + (isDefault ? " (default)" : "");
+}
+
+std::string DataDirectories(const NodeFacts& facts) {
+  if (facts.dataDirectoriesSet) return Joined(facts.dataDirectories);
+  const std::string yaml = facts.yamlFile.substr(facts.yamlFile.rfind('/') + 1);
+  return "not set in " + yaml + " (the node uses its default)";
+}
+
 }  // namespace
 
 std::string FormatTable(const std::vector<TableRow>& rows) {
@@ -36,10 +46,10 @@ std::string NodeFactsTable(const NodeFacts& facts) {
       {{"Java", OrDash(facts.javaPath)},
        {"YAML file", OrDash(facts.yamlFile)},
        {"Flavor", OrDash(facts.flavor)},
-       {"CQL port", OrDash(facts.cqlPort)},
+       {"CQL port", MarkedDefault(facts.cqlPort, facts.cqlPortIsDefault)},
        {"CQL host", facts.cqlHost.empty() ? "- (nothing listens on the CQL port)" : facts.cqlHost},
-       {"JMX port", OrDash(facts.jmxPort)},
-       {"Data directories", Joined(facts.dataDirectories)},
+       {"JMX port", MarkedDefault(facts.jmxPort, facts.jmxPortIsDefault)},
+       {"Data directories", DataDirectories(facts)},
        {"Seeds", Joined(facts.seeds)}});
 }
 

@@ -15,7 +15,8 @@ using TableRow = std::pair<std::string, std::string>;
 // continues under the value column.
 std::string FormatTable(const std::vector<TableRow>& rows);
 
-// The node facts, one row each; lists joined with ", ", "-" for nothing.
+// The node facts, one row each; lists joined with ", ", "-" for nothing,
+// the library's defaults marked "(default)".
 std::string NodeFactsTable(const NodeFacts& facts);
 
 }  // namespace priamctl

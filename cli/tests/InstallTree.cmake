@@ -14,7 +14,8 @@ endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(expected bin/priamctl include/priamutil/PriamUtil.h include/priamutil/CYrError.h
-        share/priamutil/standin/priam.jar share/priamutil/examples/node/cassandra.yaml)
+        share/priamutil/standin/priam.jar share/priamutil/examples/node/cassandra.yaml
+        share/man/man1/priamctl.1)
   if(NOT EXISTS ${prefix}/${expected})
     message(FATAL_ERROR "not installed: ${expected}")
   endif()

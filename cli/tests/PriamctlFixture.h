@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,17 @@ class PriamctlFixture : public ::testing::Test {
                                      "--config",
                                      store};
     args.insert(args.end(), more.begin(), more.end());
+    return args;
+  }
+
+  // NodeArgs(command, more), with the value of `option` replaced by `value`.
+  std::vector<std::string> NodeArgsWith(const std::string& option, const std::string& value,
+                                        const std::string& command,
+                                        const std::vector<std::string>& more = {}) const {
+    std::vector<std::string> args = NodeArgs(command, more);
+    const auto at = std::find(args.begin(), args.end(), option);
+    EXPECT_NE(at, args.end()) << option;
+    if (at != args.end()) *(at + 1) = value;
     return args;
   }
 

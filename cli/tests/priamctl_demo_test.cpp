@@ -18,15 +18,19 @@ int Entries(const std::string& dir) {
 
 TEST(Demo, TellsTheWholeStoryAndLeavesNothingBehind) {
   testsupport::TempDir tmp;
+  testsupport::TempDir settings;
+  const std::string store = settings.write("store.ini", "[EventManager]\nzbPriam_DEBUGLEVEL=1\n");
   const Outcome outcome =
-      RunPriamctl({"demo", "--short-waits-for-tests"}, {{"TMPDIR", tmp.path()}});
+      RunPriamctl({"demo", "--config", store, "--short-waits-for-tests"}, {{"TMPDIR", tmp.path()}});
   ASSERT_EQ(outcome.exitCode, 0) << outcome.out << outcome.err;
   EXPECT_EQ(outcome.err, "");
-  for (const char* step :
-       {"[1/6] Discovery", "Seeds             10.20.0.11, 10.20.0.12",
-        "priam.cqluserpassword=********", "[3/6] Launch", "\"standin\": true",
-        "\"priam.cqluserpassword\": true", "None of the 4 secrets is left in the file.",
-        "[6/6] Stop", " is gone.\n", "Removed "}) {
+  for (const std::string& step : std::vector<std::string>{
+           "[1/6] Discovery", "Seeds             10.20.0.11, 10.20.0.12",
+           "  with the settings of " + store + "\n", "priam.cqluserpassword=********",
+           "    priam.cqlhost is the demo's own choice, 127.0.0.1: nothing listens on the CQL "
+           "port\n",
+           "[3/6] Launch", "\"standin\": true", "\"priam.cqluserpassword\": true",
+           "None of the 4 secrets is left in the file.", "[6/6] Stop", " is gone.\n", "Removed "}) {
     EXPECT_NE(outcome.out.find(step), std::string::npos) << step;
   }
   EXPECT_EQ(outcome.out.find("demo-Cql-Pa55word"), std::string::npos) << "secrets stay masked";

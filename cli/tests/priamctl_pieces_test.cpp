@@ -3,8 +3,10 @@
 
 #include <cstdlib>
 
+#include "FailureText.h"
 #include "JsonOutput.h"
 #include "PropertySources.h"
+#include "StatusLine.h"
 #include "TableOutput.h"
 #include "TempDir.h"
 
@@ -70,10 +72,109 @@ TEST(TableOutput, ColumnsLineUpAndContinuationLinesIndent) {
 
 TEST(JsonOutput, OnlyObjectsAndArraysAreReformatted) {
   EXPECT_EQ(PrettyReply("{\"a\":[1,2]}"), "{\n  \"a\": [\n    1,\n    2\n  ]\n}");
+  EXPECT_EQ(PrettyReply("{\"b\":1,\"a\":2}"), "{\n  \"b\": 1,\n  \"a\": 2\n}") << "keys as sent";
   for (const std::string text : {"Not Found", "42", "\"quoted\"", "{broken", ""}) {
     EXPECT_EQ(PrettyReply(text), text);
   }
   EXPECT_EQ(PrettyReply("[\"\xff\"]"), "[\"\xff\"]") << "not JSON: invalid UTF-8, shown as it came";
+}
+
+// The first cause is the innermost message, however the library words it
+// and however many locations it pushed on the way up.
+TEST(FailureText, FirstCauseAndHttpStatusComeOutOfTheChain) {
+  const FXCodeLocation inner{"PriamUtil", "CYrError ZbCassandra::PriamUtil::startPriam()", 61};
+  const FXCodeLocation outer{"PriamUtil", "CYrError ZbCassandra::PriamUtil::other()", 9};
+  CYrError refused = CYrError::Make(CYrError::Family::kErrNo, 1627, inner,
+                                    " Priam is already running for /etc/Priam/conf (process 42) ");
+  refused.Push(outer).Push(outer, "Failed to launch");
+  EXPECT_EQ(FirstCause(refused), "Priam is already running for /etc/Priam/conf (process 42)");
+  EXPECT_EQ(HttpStatusOf(refused.AsString()), -1) << "no request failed";
+  EXPECT_EQ(
+      FirstCauseOfLogged("Failed to initialize configuration file paths: " + refused.AsString()),
+      "Priam is already running for /etc/Priam/conf (process 42)");
+  EXPECT_EQ(ErrorCodeOf("Error: " + refused.AsString()), 1627);
+
+  const auto requestError = [&](int64_t code, const std::string& message) {
+    return CYrError::Make(CYrError::Family::kWin32, code, inner, message).Push(outer).AsString();
+  };
+  EXPECT_EQ(HttpStatusOf(requestError(5, "AuthenticationError")), 401);
+  EXPECT_EQ(HttpStatusOf(requestError(5006, "JMXConnectionError")), 503);
+  EXPECT_EQ(HttpStatusOf(requestError(2250,
+                                      " Error: API failed. operation [0]. URL[u]. Request [] "
+                                      "ErrorCode [404] Result [Not Found]  ")),
+            404);
+  EXPECT_EQ(HttpStatusOf(requestError(2250,
+                                      " Error: API failed. operation [0]. URL[u]. Request [] "
+                                      "ErrorCode [0] Result []  ")),
+            0);
+  EXPECT_EQ(DescribeAnswer(0), "the sidecar did not answer");
+}
+
+// What a terminal shows for `output`: a carriage return moves back to the
+// start of the line, a character overwrites the one under it; trailing
+// blanks are dropped.
+std::vector<std::string> TerminalLines(const std::string& output) {
+  std::vector<std::string> lines(1);
+  size_t column = 0;
+  for (const char c : output) {
+    std::string& line = lines.back();
+    if (c == '\r') {
+      column = 0;
+    } else if (c == '\n') {
+      line.erase(line.find_last_not_of(' ') + 1);
+      lines.emplace_back();
+      column = 0;
+    } else {
+      if (column >= line.size()) line.resize(column + 1, ' ');
+      line[column++] = c;
+    }
+  }
+  lines.back().erase(lines.back().find_last_not_of(' ') + 1);
+  return lines;
+}
+
+// A stream in memory, and what was written to it.
+struct MemoryStream {
+  MemoryStream() : stream(open_memstream(&buffer, &size)) {}
+  ~MemoryStream() {
+    fclose(stream);
+    free(buffer);
+  }
+  std::string Text() {
+    fflush(stream);
+    return std::string(buffer, size);
+  }
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* stream;
+};
+
+TEST(StatusLine, LinesWrittenWhileTheStatusShowsStayWhole) {
+  {
+    MemoryStream terminal;
+    StatusLine status;
+    status.Show(terminal.stream, "Waiting | 0s", true);
+    status.WriteLine(terminal.stream, "first log line\n");
+    status.Show(terminal.stream, "Waiting / 12s", true);
+    status.Show(terminal.stream, "Waiting - 3s", true);
+    status.Around(terminal.stream, [&] { fputs("second\n", terminal.stream); });
+    status.End();
+    EXPECT_EQ(TerminalLines(terminal.Text()),
+              (std::vector<std::string>{"first log line", "second", ""}));
+  }
+  {
+    MemoryStream file;
+    MemoryStream other;
+    StatusLine status;
+    status.Show(file.stream, "Waiting ", false);
+    status.Show(file.stream, "Waiting .", false);
+    status.WriteLine(other.stream, "elsewhere\n");
+    status.WriteLine(file.stream, "log\n");
+    status.Show(file.stream, "Waiting ..", false);
+    status.End();
+    EXPECT_EQ(file.Text(), "Waiting .\nlog\nWaiting ..\n");
+    EXPECT_EQ(other.Text(), "elsewhere\n");
+  }
 }
 
 }  // namespace

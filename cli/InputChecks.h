@@ -1,0 +1,28 @@
+// The files a user points priamctl at, checked before the controller is
+// made: constructing it already replaces zbPriam.properties, and a bad input
+// found by the controller would show as a failed operation (code 1) after
+// that, not as the bad input it is (code 2, one line).
+#pragma once
+
+#include <string>
+
+#include "NodeOptions.h"
+
+namespace priamctl {
+
+// The configuration store: a readable text file of "[Section]",
+// "name=value", comment and blank lines. A binary file would otherwise be
+// taken silently as a store without values.
+bool CheckStoreFile(const std::string& path, std::string* error);
+
+// What every controller reads at construction: the properties template
+// (where the store's sPriamTemplateDir says, /etc/Priam by default) and the
+// node's files that exist (its YAML file and cassandra-env.sh), which must
+// then be readable files. A node without a YAML file is no bad input: the
+// controller then works with its defaults, and discover says so.
+bool CheckNodeInputs(const NodeOptions& options, std::string* error);
+
+// The sidecar run needs: priam.jar in the Priam directory.
+bool CheckSidecarJar(const NodeOptions& options, std::string* error);
+
+}  // namespace priamctl
