@@ -1,5 +1,6 @@
 # Everything goes through CMake; these targets are the short way in.
-#   make demo     install what is missing, build, run `priamctl demo`
+#   make demo     install what is missing, build only what the demo needs,
+#                 run `priamctl demo`
 #   make test     install what is missing, build, run every test, then again
 #                 under AddressSanitizer + UndefinedBehaviorSanitizer, then
 #                 run each fuzz target for FUZZ_SECONDS
@@ -18,6 +19,10 @@ FUZZ_CC   ?= clang-14
 JOBS      ?= $(shell nproc)
 CMAKE_ARGS ?=
 
+# The sub-makes that CMake's generated Makefiles run would each announce the
+# directory they enter and leave.
+MAKEFLAGS += --no-print-directory
+
 .PHONY: all deps build demo package test test-plain test-asan test-fuzz fuzz bench clean
 
 all: build
@@ -29,7 +34,11 @@ build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-demo: build
+# priamctl brings the two libraries and the stand-in priam.jar with it; the
+# tests and benchmarks are left for `make test`.
+demo: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target priamctl
 	$(BUILD_DIR)/cli/priamctl demo
 
 # dpkg-buildpackage on a copy of the tree in $(BUILD_DIR)/deb; only what the

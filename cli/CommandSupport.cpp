@@ -2,12 +2,17 @@
 #include <cstdio>
 
 #include "Commands.h"
+#include "StatusLine.h"
 
 namespace priamctl {
 
 int Fail(int code, const std::string& message) {
-  fprintf(stderr, "priamctl: %s\n", message.c_str());
+  StatusLine::Console().WriteLine(stderr, "priamctl: " + message + "\n");
   return code;
+}
+
+void Warn(const std::string& message) {
+  StatusLine::Console().WriteLine(stderr, "priamctl: warning: " + message + "\n");
 }
 
 void AddShortWaitsOption(CLI::App& command, bool& shortWaits) {

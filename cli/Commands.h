@@ -48,6 +48,9 @@ int RunDemo(const DemoOptions& options, SignalWatcher& signals);
 // "priamctl: MESSAGE" on one line of stderr; returns `code`.
 int Fail(int code, const std::string& message);
 
+// "priamctl: warning: MESSAGE" on one line of stderr.
+void Warn(const std::string& message);
+
 // The hidden option tests use to shorten the library's waits.
 void AddShortWaitsOption(CLI::App& command, bool& shortWaits);
 

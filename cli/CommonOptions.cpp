@@ -3,6 +3,8 @@
 #include <cstdlib>
 
 #include "FailureRecordingLog.h"
+#include "IntegerOption.h"
+#include "OwnerOnlyLogFile.h"
 #include "StreamLogWriter.h"
 #include "ZBPlatformInfo.h"
 
@@ -19,7 +21,7 @@ void AddCommonOptions(CLI::App& command, CommonOptions& options, bool withConfig
       .add_option("--log-level", options.logLevel,
                   "Write the controller's log lines up to this level: -1 failures, 0 progress,\n"
                   "1 tracing, 2 commands, 3 file contents (default: no log)")
-      ->check(CLI::Range(-1, 3))
+      ->check(IntegerInRange(-1, 3))
       ->each([&options](const std::string&) { options.logLevelGiven = true; });
   command.add_option("--log-file", options.logFile,
                      "Append log lines to this file (owner-only) instead of stderr;\n"
@@ -31,17 +33,15 @@ bool ApplyCommonOptions(const CommonOptions& options, std::string* error) {
     setenv(ZBPlatformInfo::kConfigVariable, options.config.c_str(), 1);
   }
   boost::shared_ptr<StreamLogWriter> sink;
+  FILE* sinkStream = nullptr;
   if (!options.logFile.empty()) {
     const int level = options.logLevelGiven ? options.logLevel : 0;
-    const CYrError opened = StreamLogWriter::OpenFile(options.logFile, level, &sink);
-    if (opened.IsError()) {
-      *error = opened.Message();
-      return false;
-    }
+    if (!OpenOwnerOnlyLogFile(options.logFile, level, &sink, error)) return false;
   } else if (options.logLevelGiven) {
     sink.reset(new StreamLogWriter(stderr, options.logLevel));
+    sinkStream = stderr;
   }
-  g_ptrLogWriter.reset(new FailureRecordingLog(sink));
+  g_ptrLogWriter.reset(new FailureRecordingLog(sink, sinkStream));
   return true;
 }
 

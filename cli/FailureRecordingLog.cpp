@@ -4,11 +4,12 @@
 #include <cstdarg>
 
 #include "FXString.h"
+#include "StatusLine.h"
 
 namespace priamctl {
 
-FailureRecordingLog::FailureRecordingLog(boost::shared_ptr<StreamLogWriter> sink)
-    : m_sink(std::move(sink)) {}
+FailureRecordingLog::FailureRecordingLog(boost::shared_ptr<StreamLogWriter> sink, FILE* sinkStream)
+    : m_sink(std::move(sink)), m_sinkStream(sinkStream) {}
 
 void FailureRecordingLog::Write(int level, const char* context, int line, int, int,
                                 const char* format, ...) {
@@ -21,7 +22,13 @@ void FailureRecordingLog::Write(int level, const char* context, int line, int, i
     std::lock_guard<std::mutex> lock(m_mutex);
     m_lastFailure = text;
   }
-  if (m_sink) m_sink->Write(level, context, line, 0, 0, "%s", text.c_str());
+  if (!m_sink || level > m_sink->GetLevel()) return;
+  const auto write = [&] { m_sink->Write(level, context, line, 0, 0, "%s", text.c_str()); };
+  if (m_sinkStream) {
+    StatusLine::Console().Around(m_sinkStream, write);
+  } else {
+    write();
+  }
 }
 
 int FailureRecordingLog::GetLevel() { return m_sink ? std::max(m_sink->GetLevel(), -1) : -1; }

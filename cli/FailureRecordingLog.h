@@ -4,6 +4,7 @@
 #pragma once
 
 #include <boost/shared_ptr.hpp>
+#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -15,7 +16,9 @@ namespace priamctl {
 class FailureRecordingLog : public CLogWriterInterface {
  public:
   // `sink` may be null: nothing is written, failures are still kept.
-  explicit FailureRecordingLog(boost::shared_ptr<StreamLogWriter> sink);
+  // `sinkStream`: the console stream the sink writes to (its lines then
+  // make way for the progress line), or null for a file.
+  FailureRecordingLog(boost::shared_ptr<StreamLogWriter> sink, FILE* sinkStream);
 
   void Write(int level, const char* context, int line, int reserved1, int reserved2,
              const char* format, ...) override __attribute__((format(printf, 7, 8)));
@@ -26,6 +29,7 @@ class FailureRecordingLog : public CLogWriterInterface {
 
  private:
   boost::shared_ptr<StreamLogWriter> m_sink;
+  FILE* const m_sinkStream;
   std::mutex m_mutex;
   std::string m_lastFailure;
 };

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include "StatusLine.h"
+
 namespace priamctl {
 
 namespace {
@@ -34,32 +36,26 @@ int ProgressIndicator::Stop() {
           .count());
 }
 
+std::string ProgressIndicator::Text(unsigned tick) const {
+  if (!m_terminal) return m_label + " " + std::string(tick, '.');
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - m_start)
+          .count();
+  return m_label + " " + kSpinner[tick % 4] + " " + std::to_string(seconds) + "s";
+}
+
 void ProgressIndicator::Run() {
   std::unique_lock<std::mutex> lock(m_mutex);
-  if (!m_terminal) fprintf(m_stream, "%s ", m_label.c_str());
+  StatusLine& status = StatusLine::Console();
   for (unsigned tick = 0;; ++tick) {
-    if (m_terminal) {
-      const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                               std::chrono::steady_clock::now() - m_start)
-                               .count();
-      fprintf(m_stream, "\r%s %c %llds ", m_label.c_str(), kSpinner[tick % 4],
-              static_cast<long long>(seconds));
-    } else if (tick > 0) {
-      fputc('.', m_stream);
-    }
-    fflush(m_stream);
+    status.Show(m_stream, Text(tick), m_terminal);
     if (m_wake.wait_for(lock, m_terminal ? kTerminalTick : kPlainTick,
                         [this] { return m_stopping; })) {
       break;
     }
   }
   // Leave the line to what the caller prints next.
-  if (m_terminal) {
-    fprintf(m_stream, "\r%*s\r", static_cast<int>(m_label.size()) + 16, "");
-  } else {
-    fputc('\n', m_stream);
-  }
-  fflush(m_stream);
+  status.End();
 }
 
 }  // namespace priamctl

@@ -4,6 +4,8 @@
 // a thread of priamctl's own from construction to Stop() (or destruction).
 // On a terminal it redraws "<label> <spinner> <seconds>s" in place; elsewhere
 // it writes the label, then a dot every two seconds, so logs stay readable.
+// It is drawn as the console's StatusLine, so that lines written meanwhile
+// (log lines, retries) are never broken by it.
 #pragma once
 
 #include <chrono>
@@ -27,6 +29,7 @@ class ProgressIndicator {
 
  private:
   void Run();
+  std::string Text(unsigned tick) const;
 
   FILE* m_stream;
   const std::string m_label;

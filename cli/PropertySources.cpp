@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "ReadableFile.h"
+
 namespace priamctl {
 
 namespace {
@@ -19,20 +21,40 @@ bool SplitAssignment(const std::string& text, std::string* key, std::string* res
   return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string* content) {
-  struct stat status;
-  if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+// The keys whose values are passwords or tokens: the controller takes them
+// out of zbPriam.properties after every launch.
+const char* const kSecretKeys[] = {"priam.cqluserpassword",   "priam.jmx.token",
+                                   "priam.server.kspasswd",   "priam.server.tspasswd",
+                                   "priam.keystore.password", "priam.truststore.password"};
+
+// The content of the file at `path`; false, with what is wrong with the
+// file in `*why`, when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string* content, std::string* why) {
+  *why = WhyNotReadable(path);
+  if (!why->empty()) return false;
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
   std::ostringstream text;
   text << in.rdbuf();
   *content = text.str();
+  if (in.bad()) *why = "cannot be read";
   return !in.bad();
 }
 
 void DropLineEnd(std::string* text) {
   if (!text->empty() && text->back() == '\n') text->pop_back();
   if (!text->empty() && text->back() == '\r') text->pop_back();
+}
+
+// A key or value becomes one line of zbPriam.properties: a line break would
+// start another entry, and other control characters (a binary file given by
+// mistake) are no property either. Checked here, before the controller
+// replaces the file, rather than refused by it afterwards.
+bool IsOneLineOfText(const std::string& text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\t') || byte == 0x7f) return false;
+  }
+  return true;
 }
 
 // A file that holds passwords must not be readable by anyone but its owner.
@@ -52,11 +74,12 @@ bool CheckOwnerOnly(const std::string& path, std::string* error) {
 bool ReadPropertiesFile(const std::string& path, std::map<std::string, std::string>* result,
                         std::string* error) {
   std::string content;
-  if (!CheckOwnerOnly(path, error)) return false;
-  if (!ReadWholeFile(path, &content)) {
-    *error = "cannot read " + path;
+  std::string why;
+  if (!ReadWholeFile(path, &content, &why)) {
+    *error = "--properties-file " + path + " " + why;
     return false;
   }
+  if (!CheckOwnerOnly(path, error)) return false;
   std::istringstream lines(content);
   std::string line;
   for (int number = 1; std::getline(lines, line); ++number) {
@@ -64,8 +87,8 @@ bool ReadPropertiesFile(const std::string& path, std::map<std::string, std::stri
     if (line.find_first_not_of(" \t") == std::string::npos || line[0] == '#') continue;
     std::string key;
     std::string value;
-    if (!SplitAssignment(line, &key, &value)) {
-      *error = path + ":" + std::to_string(number) + ": not a KEY=VALUE line";
+    if (!SplitAssignment(line, &key, &value) || !IsOneLineOfText(line)) {
+      *error = path + ":" + std::to_string(number) + ": not a KEY=VALUE line of text";
       return false;
     }
     (*result)[key] = value;
@@ -98,8 +121,8 @@ bool CollectProperties(const PropertySources& sources, std::map<std::string, std
   std::string key;
   std::string rest;
   for (const std::string& text : sources.inlineValues) {
-    if (!SplitAssignment(text, &key, &rest)) {
-      *error = "--property wants KEY=VALUE";
+    if (!SplitAssignment(text, &key, &rest) || !IsOneLineOfText(text)) {
+      *error = "--property wants KEY=VALUE on one line of text";
       return false;
     }
     (*result)[key] = rest;
@@ -110,18 +133,42 @@ bool CollectProperties(const PropertySources& sources, std::map<std::string, std
       *error = "--property-from-env " + text + ": wants KEY=VARIABLE with VARIABLE set";
       return false;
     }
+    if (!IsOneLineOfText(key) || !IsOneLineOfText(value)) {
+      *error = "--property-from-env " + text + ": the value is not one line of text";
+      return false;
+    }
     (*result)[key] = value;
   }
   for (const std::string& text : sources.fromFile) {
+    if (!SplitAssignment(text, &key, &rest)) {
+      *error = "--property-from-file " + text + ": wants KEY=FILE";
+      return false;
+    }
     std::string value;
-    if (!SplitAssignment(text, &key, &rest) || !ReadWholeFile(rest, &value)) {
-      *error = "--property-from-file " + text + ": wants KEY=FILE with FILE readable";
+    std::string why;
+    if (!ReadWholeFile(rest, &value, &why)) {
+      *error = "--property-from-file " + text + ": " + rest + " " + why;
       return false;
     }
     DropLineEnd(&value);
+    if (!IsOneLineOfText(key) || !IsOneLineOfText(value)) {
+      *error = "--property-from-file " + text + ": " + rest + " is not one line of text";
+      return false;
+    }
     (*result)[key] = value;
   }
   return true;
+}
+
+std::vector<std::string> SecretKeysGivenInline(const PropertySources& sources) {
+  std::vector<std::string> keys;
+  for (const std::string& text : sources.inlineValues) {
+    const std::string key = text.substr(0, text.find('='));
+    for (const char* secret : kSecretKeys) {
+      if (key == secret) keys.push_back(key);
+    }
+  }
+  return keys;
 }
 
 }  // namespace priamctl

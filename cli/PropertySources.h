@@ -22,8 +22,13 @@ void AddPropertyOptions(CLI::App& command, PropertySources& sources);
 // Every property, later sources overriding earlier ones in this order: the
 // properties file, --property, --property-from-env, --property-from-file.
 // False, with a one-line reason in `*error` (which never holds a value),
-// when a source is malformed, missing or readable by others.
+// when a source is malformed, missing, readable by others, or gives a key
+// or value that is not one line of text.
 bool CollectProperties(const PropertySources& sources, std::map<std::string, std::string>* result,
                        std::string* error);
+
+// The secret keys (passwords, tokens) given with --property, where every
+// user can read them; each once per time given.
+std::vector<std::string> SecretKeysGivenInline(const PropertySources& sources);
 
 }  // namespace priamctl

@@ -5,6 +5,7 @@
 
 #include "Commands.h"
 #include "ExitCodes.h"
+#include "IntegerOption.h"
 #include "JsonOutput.h"
 #include "LocalPort.h"
 
@@ -30,6 +31,9 @@ void AddRequestOptions(CLI::App& command, RunOptions& options) {
       .add_option_function<std::string>(
           "--request",
           [&options](const std::string& operation) {
+            // An empty operation would ask for the operations' root.
+            if (operation.empty())
+              throw CLI::ValidationError("--request", "the operation is empty");
             options.requests.push_back({ZbCassandra::requestType::Get, operation, ""});
           },
           "GET this operation (for example \"info\") once the sidecar answers; repeatable,\n"
@@ -50,6 +54,17 @@ void AddRequestOptions(CLI::App& command, RunOptions& options) {
           "POST BODY to OPERATION (OPERATION=BODY); repeatable")
       ->trigger_on_parse()
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+void WarnOfSecretsOnTheCommandLine(const PropertySources& sources) {
+  std::string keys;
+  for (const std::string& key : SecretKeysGivenInline(sources)) {
+    keys += (keys.empty() ? "" : ", ") + key;
+  }
+  if (keys.empty()) return;
+  Warn("--property " + keys +
+       ": every user can read a command line; give secrets with --property-from-env, "
+       "--property-from-file or --properties-file");
 }
 
 // Stop the sidecar after a signal; the exit code tells which signal.
@@ -98,7 +113,7 @@ CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
       "--properties-file, never with --property (every user can read a command line).");
   AddNodeOptions(*command, options.node);
   command->add_option("--port", options.port, "Sidecar port (default: a free one)")
-      ->check(CLI::Range(1, 65535));
+      ->check(IntegerInRange(1, 65535));
   AddPropertyOptions(*command, options.properties);
   command->add_flag("--ignore-connection-failure", options.ignoreConnectionFailure,
                     "Keep a sidecar that started but did not answer");
@@ -116,6 +131,7 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
   if (!ApplyCommonOptions(options.common, &error)) return Fail(kExitUsage, error);
   Properties given;
   if (!CollectProperties(options.properties, &given, &error)) return Fail(kExitUsage, error);
+  WarnOfSecretsOnTheCommandLine(options.properties);
   if (options.port != 0 && !PortIsFree(options.port)) {
     return Fail(kExitFailed,
                 "port " + std::to_string(options.port) + " on 127.0.0.1 is already in use");

@@ -1,10 +1,26 @@
 // priamctl: drives the Priam sidecar controller from the command line.
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "SignalWatcher.h"
+
+namespace {
+
+constexpr const char* kSubcommands = "discover, run and demo";
+
+// CLI11 only says "A subcommand is required" for a word it does not know;
+// the user should read which word that was.
+bool IsSubcommand(const CLI::App& app, const char* word) {
+  for (const CLI::App* command : app.get_subcommands({})) {
+    if (command->check_name(word)) return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace priamctl;
@@ -14,9 +30,12 @@ int main(int argc, char** argv) {
 
     CLI::App app(
         "priamctl: discover a Cassandra/ScyllaDB node, run the Priam sidecar next\n"
-        "to it and talk to it, through the PriamUtil controller library.");
+        "to it and talk to it, through the PriamUtil controller library.",
+        "priamctl");
     app.require_subcommand(1);
     app.footer(kExitCodeHelp);
+    app.set_version_flag("--version", std::string("priamctl ") + PRIAMCTL_VERSION,
+                         "Print \"priamctl VERSION\" and exit");
     DiscoverOptions discover;
     RunOptions run;
     DemoOptions demo;
@@ -24,12 +43,27 @@ int main(int argc, char** argv) {
     CLI::App* runCommand = AddRunCommand(app, run);
     CLI::App* demoCommand = AddDemoCommand(app, demo);
 
+    if (argc < 2) {
+      return Fail(kExitUsage, std::string("no subcommand; the subcommands are ") + kSubcommands +
+                                  " (see --help)");
+    }
+    if (strcmp(argv[1], "help") == 0) {
+      fputs(app.help().c_str(), stdout);
+      return kExitOk;
+    }
+    if (argv[1][0] != '-' && !IsSubcommand(app, argv[1])) {
+      return Fail(kExitUsage, std::string("unknown subcommand '") + argv[1] +
+                                  "'; the subcommands are " + kSubcommands + " (see --help)");
+    }
     try {
       app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
       return app.exit(help);
     } catch (const CLI::CallForAllHelp& help) {
       return app.exit(help);
+    } catch (const CLI::CallForVersion& version) {
+      printf("%s\n", version.what());
+      return kExitOk;
     } catch (const CLI::ParseError& error) {
       return Fail(kExitUsage, std::string(error.what()) + " (see --help)");
     }

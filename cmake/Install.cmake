@@ -12,6 +12,7 @@ target_include_directories(zbplatform PUBLIC $<INSTALL_INTERFACE:${PRIAMUTIL_INC
 install(TARGETS priamutil zbplatform EXPORT PriamUtilTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS priamctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_BINARY_DIR}/cli/priamctl.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The public header and the platform headers a host needs with it: the
 # error and string types of its interface, and the log writer a host

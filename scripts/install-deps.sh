@@ -33,6 +33,7 @@ needs=(
   coreutils
   util-linux
   debianutils
+  groff-base
 )
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }

@@ -94,8 +94,10 @@ else()
   set(host_source ${SOURCE_DIR})
 endif()
 
+# The manual page is compressed in the package.
 expect_files(${prefix} bin/priamctl include/priamutil/PriamUtil.h include/priamutil/CYrError.h
-             share/priamutil/standin/priam.jar share/priamutil/examples/node/cassandra.yaml)
+             share/priamutil/standin/priam.jar share/priamutil/examples/node/cassandra.yaml
+             share/man/man1/priamctl.1*)
 file(GLOB_RECURSE pcfile ${prefix}/*/priamutil.pc)
 file(GLOB_RECURSE jars ${prefix}/*.jar)
 if(NOT jars STREQUAL "${prefix}/share/priamutil/standin/priam.jar")

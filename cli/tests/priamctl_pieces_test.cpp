@@ -5,6 +5,7 @@
 
 #include "JsonOutput.h"
 #include "PropertySources.h"
+#include "StatusLine.h"
 #include "TableOutput.h"
 #include "TempDir.h"
 
@@ -74,6 +75,73 @@ TEST(JsonOutput, OnlyObjectsAndArraysAreReformatted) {
     EXPECT_EQ(PrettyReply(text), text);
   }
   EXPECT_EQ(PrettyReply("[\"\xff\"]"), "[\"\xff\"]") << "not JSON: invalid UTF-8, shown as it came";
+}
+
+// What a terminal shows for `output`: a carriage return moves back to the
+// start of the line, a character overwrites the one under it; trailing
+// blanks are dropped.
+std::vector<std::string> TerminalLines(const std::string& output) {
+  std::vector<std::string> lines(1);
+  size_t column = 0;
+  for (const char c : output) {
+    std::string& line = lines.back();
+    if (c == '\r') {
+      column = 0;
+    } else if (c == '\n') {
+      line.erase(line.find_last_not_of(' ') + 1);
+      lines.emplace_back();
+      column = 0;
+    } else {
+      if (column >= line.size()) line.resize(column + 1, ' ');
+      line[column++] = c;
+    }
+  }
+  lines.back().erase(lines.back().find_last_not_of(' ') + 1);
+  return lines;
+}
+
+// A stream in memory, and what was written to it.
+struct MemoryStream {
+  MemoryStream() : stream(open_memstream(&buffer, &size)) {}
+  ~MemoryStream() {
+    fclose(stream);
+    free(buffer);
+  }
+  std::string Text() {
+    fflush(stream);
+    return std::string(buffer, size);
+  }
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* stream;
+};
+
+TEST(StatusLine, LinesWrittenWhileTheStatusShowsStayWhole) {
+  {
+    MemoryStream terminal;
+    StatusLine status;
+    status.Show(terminal.stream, "Waiting | 0s", true);
+    status.WriteLine(terminal.stream, "first log line\n");
+    status.Show(terminal.stream, "Waiting / 12s", true);
+    status.Show(terminal.stream, "Waiting - 3s", true);
+    status.Around(terminal.stream, [&] { fputs("second\n", terminal.stream); });
+    status.End();
+    EXPECT_EQ(TerminalLines(terminal.Text()),
+              (std::vector<std::string>{"first log line", "second", ""}));
+  }
+  {
+    MemoryStream file;
+    MemoryStream other;
+    StatusLine status;
+    status.Show(file.stream, "Waiting ", false);
+    status.Show(file.stream, "Waiting .", false);
+    status.WriteLine(other.stream, "elsewhere\n");
+    status.WriteLine(file.stream, "log\n");
+    status.Show(file.stream, "Waiting ..", false);
+    status.End();
+    EXPECT_EQ(file.Text(), "Waiting .\nlog\nWaiting ..\n");
+    EXPECT_EQ(other.Text(), "elsewhere\n");
+  }
 }
 
 }  // namespace

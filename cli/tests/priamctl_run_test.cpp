@@ -18,6 +18,7 @@ using RunCommand = PriamctlFixture;
 const char kPassword[] = "cql-S3cret==";
 const char kToken[] = "jmx-T0ken";
 const char kKeystore[] = "ks-Pa55";
+const char kInline[] = "ts-Inl1ne";
 
 TEST_F(RunCommand, PasswordsFromEnvironmentAndFilesReachTheSidecarThenLeaveTheFile) {
   testsupport::WriteFile(root.file("token"), std::string(kToken) + "\n", 0600);
@@ -28,7 +29,8 @@ TEST_F(RunCommand, PasswordsFromEnvironmentAndFilesReachTheSidecarThenLeaveTheFi
   const std::string log = root.file("run.log");
   const Outcome outcome = RunPriamctl(
       NodeArgs("run", {"--properties-file", root.file("secrets.properties"), "--property",
-                       "priam.cqlusername=cassandra", "--property-from-env",
+                       "priam.cqlusername=cassandra", "--property",
+                       "priam.truststore.password=" + std::string(kInline), "--property-from-env",
                        "priam.cqluserpassword=TEST_CQL_PASSWORD", "--property-from-file",
                        "priam.jmx.token=" + root.file("token"), "--request", "info",
                        "--short-waits-for-tests", "--log-level", "3", "--log-file", log}),
@@ -40,15 +42,24 @@ TEST_F(RunCommand, PasswordsFromEnvironmentAndFilesReachTheSidecarThenLeaveTheFi
   EXPECT_EQ(info["settings"]["priam.cqlusername"], "cassandra") << "--property wins over the file";
   EXPECT_EQ(info["settings"]["priam.cqlport"], "9042") << "discovered values are written";
   EXPECT_EQ(info["settings"]["priam.jmx.port"], "7199");
-  for (const char* key : {"priam.cqluserpassword", "priam.jmx.token", "priam.keystore.password"}) {
+  for (const char* key : {"priam.cqluserpassword", "priam.jmx.token", "priam.keystore.password",
+                          "priam.truststore.password"}) {
     EXPECT_EQ(info["secrets_present"][key], true) << key;
   }
+  // Only the secret that came on the command line is warned of, by key.
+  EXPECT_EQ(outcome.err.rfind("priamctl: warning: --property priam.truststore.password: every user "
+                              "can read a command line; give secrets with --property-from-env, "
+                              "--property-from-file or --properties-file\n",
+                              0),
+            0u)
+      << outcome.err;
+  EXPECT_EQ(outcome.err.find("warning", 20), std::string::npos) << outcome.err;
   EXPECT_FALSE(SidecarRunsFor(confDir)) << "stopped before priamctl exited";
   EXPECT_NE(outcome.err.find("Sidecar stopped."), std::string::npos);
 
   const std::string logText = testsupport::ReadFile(log);
   EXPECT_NE(logText.find("CmdString"), std::string::npos) << "the log was written";
-  for (const char* secret : {kPassword, kToken, kKeystore}) {
+  for (const char* secret : {kPassword, kToken, kKeystore, kInline}) {
     EXPECT_EQ(Properties().find(secret), std::string::npos) << secret;
     EXPECT_EQ(logText.find(secret), std::string::npos) << secret;
     EXPECT_EQ(outcome.err.find(secret), std::string::npos) << secret;
@@ -99,39 +110,48 @@ TEST_F(RunCommand, SidecarThatNeverAnswersOrExitsAtOnceFailsWithCode1AndNothingL
   }
 }
 
+// Each is refused with one line and code 2 before the controller replaces
+// zbPriam.properties.
 TEST_F(RunCommand, BadPropertySourcesAreUsageErrors) {
   testsupport::WriteFile(root.file("open.properties"), "priam.cqluserpassword=x\n", 0644);
   testsupport::WriteFile(root.file("bad.properties"), "just words\n", 0600);
-  const std::vector<std::vector<std::string>> cases = {
-      {"--properties-file", root.file("open.properties")},
-      {"--properties-file", root.file("bad.properties")},
-      {"--properties-file", root.file("missing.properties")},
-      {"--property-from-env", "priam.cqluserpassword=PRIAMCTL_TEST_UNSET_VARIABLE"},
-      {"--property-from-file", "priam.jmx.token=" + root.file("missing")},
-      {"--property-from-file", "priam.jmx.token=" + root.path()},
-      {"--property", "=value"},
-      {"--post", "no-body"},
+  testsupport::WriteFile(root.file("binary.properties"), std::string("a=\x01\x02\0b\n", 7), 0600);
+  testsupport::WriteFile(root.file("binary"),
+                         std::string("\x7f"
+                                     "ELF\x02\x01\0\0",
+                                     8),
+                         0600);
+  testsupport::WriteFile(root.file("two-lines"), "first-S3cret\nsecond\n", 0600);
+  const struct {
+    std::vector<std::string> extra;
+    std::string says;
+  } cases[] = {
+      {{"--properties-file", root.file("open.properties")}, "make it owner-only (chmod 600)"},
+      {{"--properties-file", root.file("bad.properties")}, ":1: not a KEY=VALUE line"},
+      {{"--properties-file", root.file("binary.properties")}, ":1: not a KEY=VALUE line"},
+      {{"--properties-file", root.file("missing.properties")}, " does not exist"},
+      {{"--properties-file", root.path()}, root.path() + " is a directory, not a file"},
+      {{"--property-from-env", "priam.cqluserpassword=PRIAMCTL_TEST_UNSET_VARIABLE"},
+       "VARIABLE set"},
+      {{"--property-from-file", "priam.jmx.token=" + root.file("missing")}, " does not exist"},
+      {{"--property-from-file", "priam.jmx.token=" + root.path()}, " is a directory, not a file"},
+      {{"--property-from-file", "priam.jmx.token=" + root.file("binary")},
+       " is not one line of text"},
+      {{"--property-from-file", "priam.cqluserpassword=" + root.file("two-lines")},
+       " is not one line of text"},
+      {{"--property", "=value"}, "--property wants KEY=VALUE"},
+      {{"--property", "priam.cqlusername=one\ntwo"}, "--property wants KEY=VALUE"},
+      {{"--post", "no-body"}, "wants OPERATION=BODY"},
   };
-  for (const auto& extra : cases) {
-    const Outcome outcome = RunPriamctl(NodeArgs("run", extra));
-    SCOPED_TRACE(extra.back());
+  for (const auto& bad : cases) {
+    const Outcome outcome = RunPriamctl(NodeArgs("run", bad.extra));
+    SCOPED_TRACE(bad.extra.back());
     EXPECT_EQ(outcome.exitCode, 2) << outcome.err;
+    EXPECT_NE(outcome.err.find(bad.says), std::string::npos) << outcome.err;
     EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+    EXPECT_EQ(outcome.err.find("S3cret"), std::string::npos) << "a value is never shown";
+    EXPECT_FALSE(testsupport::PathExists(confDir + "/zbPriam.properties")) << "nothing touched";
   }
-  EXPECT_NE(RunPriamctl(NodeArgs("run", {"--properties-file", root.file("open.properties")}))
-                .err.find("chmod 600"),
-            std::string::npos);
-}
-
-TEST_F(RunCommand, ValueThatWouldBreakTheFileIsRefusedWithoutShowingIt) {
-  testsupport::WriteFile(root.file("two-lines"), "first\nsecond\n", 0600);
-  const Outcome outcome = RunPriamctl(
-      NodeArgs("run", {"--property-from-file", "priam.cqluserpassword=" + root.file("two-lines")}));
-  EXPECT_EQ(outcome.exitCode, 1);
-  EXPECT_EQ(outcome.err,
-            "priamctl: cannot write the sidecar's properties: Invalid property "
-            "priam.cqluserpassword\n");
-  EXPECT_FALSE(SidecarRunsFor(confDir));
 }
 
 }  // namespace
