@@ -61,6 +61,12 @@ CYrError PriamUtil::startPriam() try {
   // A sidecar of an earlier launch that still runs would be orphaned when
   // its process object is replaced; stop it first.
   if (m_priamStarted) stopPriam();
+  const CYrError claimed = claimSidecar();
+  if (claimed.IsError()) {
+    // Nothing runs on what the caller wrote, so nothing may keep it.
+    forgetSecrets();
+    return claimed;
+  }
   m_process.reset(new ZbProcess());
   m_process->SetSilence(true);
 
@@ -73,7 +79,11 @@ CYrError PriamUtil::startPriam() try {
   ZB_LOG(2, " CmdString [%s]", command.c_str());
 
   std::string startError;
-  if (!m_process->StartProcess(m_javaPath.str(), command, &startError, 0)) {
+  const bool spawned = m_process->StartProcess(m_javaPath.str(), command, &startError, 0);
+  // Recorded at once: a host that dies from here on leaves a sidecar that
+  // the next launch can recognise.
+  if (spawned) recordSidecar(m_process->GetChildPid());
+  if (!spawned) {
     ZB_LOG(-1, "FAILED TO START THE PROCESS [%s]", startError.c_str());
     status = FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
                                      "FAILED TO START THE PROCESS [%s]", startError.c_str());
@@ -97,17 +107,22 @@ CYrError PriamUtil::startPriam() try {
   }
 
   // The sidecar has read its credentials by now (or will never run): they
-  // leave the disk whatever the outcome. The launch's own status stays what
-  // it was, but a failure here must not pass unnoticed.
+  // leave the disk whatever the outcome.
+  forgetSecrets();
+  if (!m_priamStarted) stopPriam();
+  return status;
+}
+PRIAM_CATCH_ALL
+
+void PriamUtil::forgetSecrets() {
+  // The launch's own status stays what it was, but a failure here must not
+  // pass unnoticed.
   const CYrError removed = deleteEntries();
   if (removed.IsError()) {
     ZB_LOG(-1, "Failed to remove the secret entries from the Priam properties file: %s",
            removed.AsString().c_str());
   }
-  if (!m_priamStarted) stopPriam();
-  return status;
 }
-PRIAM_CATCH_ALL
 
 CYrError PriamUtil::GetFreePort(std::string host, int& port) try {
   ZB_TRACE_ENTRY();

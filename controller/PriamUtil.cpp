@@ -2,6 +2,7 @@
 
 #include "Boundary.h"
 #include "ZBLibCurl.h"
+#include "ZbFileLock.h"
 #include "ZbProcess.h"
 
 namespace ZbCassandra {
@@ -33,6 +34,7 @@ PriamUtil::PriamUtil(int priamPort, const CYrString& javaPath, const std::string
 
 PriamUtil::~PriamUtil() {
   if (m_priamStarted) stopPriam();
+  m_sidecarLock.reset();
   m_process.reset();
   m_curl.reset();
 }

@@ -25,6 +25,7 @@
 #define PRIAMUTIL_EXPORT __attribute__((visibility("default")))
 
 class ZBLibCurl;
+class ZbFileLock;
 class ZbProcess;
 
 namespace ZbCassandra {
@@ -64,7 +65,12 @@ class PRIAMUTIL_EXPORT PriamUtil {
 
   // Sidecar launch and stop. startPriam blocks for at least 30 seconds once
   // the sidecar process runs (it waits for it to answer) and removes the
-  // secrets from the properties file before it returns.
+  // secrets from the properties file before it returns. One sidecar runs per
+  // Priam configuration directory: from the launch until the sidecar is
+  // stopped the controller holds a lock there ("zbPriam.lock", with the
+  // record "zbPriam.sidecar"). A launch refuses at once (1627) while another
+  // controller, in any process, holds it, and first stops a sidecar that a
+  // host that died left running.
   CYrError startPriam();
   CYrError GetFreePort(std::string host, int& port);
   CYrError validatePriamPort();
@@ -117,9 +123,18 @@ class PRIAMUTIL_EXPORT PriamUtil {
 
   // Move the port and the base URL to the port the sidecar really uses.
   void adoptPriamPort(int port);
+  // Lock the configuration directory for a launch (stopping a sidecar that
+  // a host that died left running), record the launched sidecar, and give
+  // both up once it is stopped.
+  CYrError claimSidecar();
+  void recordSidecar(pid_t sidecar);
+  void releaseSidecar();
+  // Take the secrets out of the properties file after a launch attempt.
+  void forgetSecrets();
 
   std::unique_ptr<ZBLibCurl> m_curl;
   std::unique_ptr<ZbProcess> m_process;
+  std::unique_ptr<ZbFileLock> m_sidecarLock;
   int m_priamPort;
   CYrString m_javaPath;
   std::string m_priamUrl;

@@ -27,6 +27,7 @@ CYrError PriamUtil::stopPriam() try {
     }
   }
   m_priamStarted = false;
+  releaseSidecar();
   return CYrError::Success();
 }
 PRIAM_CATCH_ALL

@@ -219,6 +219,32 @@ bool WaitUntil(pid_t pid, int* status, bool* lost, int64_t deadline) {
   return ended;
 }
 
+// Variables that change what ps, grep, awk, which and whereis print: the
+// terminal width procps cuts its lines to, its output formats, and locale
+// or POSIX modes. A host started from a shell often exports COLUMNS, and a
+// cut ps line hides a pid-file option or cuts a port number short.
+bool ShapesToolOutput(const std::string& entry) {
+  static const char* const kDropped[] = {"COLUMNS=",      "LINES=",   "POSIXLY_CORRECT=",
+                                         "GREP_OPTIONS=", "CMD_ENV=", "I_WANT_A_BROKEN_PS=",
+                                         "POSIX2=",       "UNIX95=",  "_XPG=",
+                                         "LC_ALL=",       "PS_"};
+  for (const char* prefix : kDropped) {
+    if (entry.compare(0, strlen(prefix), prefix) == 0) return true;
+  }
+  return false;
+}
+
+// The host's environment (PATH included) without what shapes the tools'
+// output, and in the C locale. The host's own environment is not touched.
+std::vector<std::string> ToolEnvironment() {
+  std::vector<std::string> entries;
+  for (char** entry = environ; entry && *entry; ++entry) {
+    if (!ShapesToolOutput(*entry)) entries.emplace_back(*entry);
+  }
+  entries.emplace_back("LC_ALL=C");
+  return entries;
+}
+
 void AppendReason(std::string* error, const std::string& reason) {
   if (!error) return;
   if (!error->empty() && error->back() != '\n') error->push_back('\n');
@@ -254,10 +280,13 @@ int ZbProcess::system(const std::string& command, std::string* output, std::stri
   setup.CloseTheRest();
 
   std::vector<char*> argv = ArgumentVector(words);
+  std::vector<std::string> environment = ToolEnvironment();
+  std::vector<char*> envp = ArgumentVector(environment);
   pid_t pid = 0;
-  const int spawned = setup.failure() != 0 ? setup.failure()
-                                           : posix_spawnp(&pid, argv[0], &setup.actions,
-                                                          &setup.attributes, argv.data(), environ);
+  const int spawned = setup.failure() != 0
+                          ? setup.failure()
+                          : posix_spawnp(&pid, argv[0], &setup.actions, &setup.attributes,
+                                         argv.data(), envp.data());
   out.CloseWrite();
   err.CloseWrite();
   if (spawned != 0) {

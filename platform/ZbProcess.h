@@ -28,7 +28,10 @@ class ZbProcess {
   // exited with status 0; its non-zero exit status, 128 + a terminating
   // signal, or -1 when it could not be run, timed out or its exit status
   // was lost to a host that ignores SIGCHLD (the reason is then appended to
-  // `*error`).
+  // `*error`). The command sees the host's environment without the
+  // variables that change what the tools print (COLUMNS, LINES, PS_*,
+  // POSIXLY_CORRECT, GREP_OPTIONS and the like) and with LC_ALL=C, so that
+  // its output does not depend on how the host was started.
   static int system(const std::string& command, std::string* output, std::string* error,
                     int timeoutSeconds, bool useShell);
 

@@ -49,7 +49,7 @@ CYrError PriamUtil::sendRequestWithErrorHandling(requestType type, const CYrStri
   while (attempts < attemptLimit) {
     error = sendRequest(type, path, response, request);
     if (!error.IsError()) break;
-    ZB_LOG_FAILURE("Error: %s", error.AsString().c_str());
+    ZB_LOG(-1, "Error: %s", error.AsString().c_str());
     if (FXErrorUtil::IsWin32(error, kAccessDenied)) {
       // The credentials will not get better by waiting.
       return error.Push(PRIAM_LOCATION);

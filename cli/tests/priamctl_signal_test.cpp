@@ -1,6 +1,9 @@
-// Ctrl-C and SIGTERM never leave a sidecar behind priamctl.
+// Ctrl-C and SIGTERM never leave a sidecar behind priamctl; one that SIGKILL
+// left is stopped by the next run, and a second run beside a live one refuses.
 #include <gtest/gtest.h>
 #include <signal.h>
+
+#include <string>
 
 #include "ChildProcess.h"
 #include "PriamctlFixture.h"
@@ -75,6 +78,55 @@ TEST_F(Signals, KeepRunningEndsWithCode1WhenTheSidecarDiesOnItsOwn) {
   EXPECT_EQ(outcome.exitCode, 1);
   EXPECT_NE(outcome.err.find("priamctl: the sidecar exited by itself"), std::string::npos);
   EXPECT_FALSE(testsupport::ProcessExists(sidecar)) << "reaped, no zombie";
+}
+
+TEST_F(Signals, RunAfterAHostKilledBySigkillStopsTheSidecarItLeft) {
+  PriamctlProcess dead(NodeArgs("run", {"--request", "info", "--property-from-env",
+                                        "priam.cqluserpassword=TEST_PASSWORD"}),
+                       {{"TEST_PASSWORD", "Pa55-of-the-dead-host"}});
+  const pid_t orphan = WaitForSidecar(dead);
+  ASSERT_GT(orphan, 0);
+  ASSERT_TRUE(WaitUntil([&] { return SidecarRunsFor(confDir); }, 10));
+  kill(dead.pid(), SIGKILL);
+  EXPECT_EQ(dead.Wait(20).exitCode, 128 + SIGKILL);
+  ASSERT_TRUE(SidecarRunsFor(confDir)) << "nothing can stop a sidecar at SIGKILL of its host";
+
+  const Outcome next =
+      RunPriamctl(NodeArgs("run", {"--request", "info", "--short-waits-for-tests",
+                                   "--property-from-env", "priam.cqluserpassword=TEST_PASSWORD"}),
+                  {{"TEST_PASSWORD", "Pa55-of-the-next-host"}});
+  EXPECT_EQ(next.exitCode, 0) << next.err;
+  EXPECT_NE(next.out.find("\"port\""), std::string::npos) << "the new sidecar answered";
+  const char state = testsupport::ProcessState(orphan);
+  EXPECT_TRUE(state == 0 || state == 'Z') << "the orphan is stopped";
+  EXPECT_FALSE(SidecarRunsFor(confDir));
+  const std::string properties = Properties();
+  EXPECT_EQ(properties.find("Pa55-of-the-dead-host"), std::string::npos);
+  EXPECT_EQ(properties.find("Pa55-of-the-next-host"), std::string::npos);
+}
+
+TEST_F(Signals, ASecondRunOnTheSameDirectoryRefusesWhileTheFirstRuns) {
+  PriamctlProcess first(NodeArgs("run", {"--keep-running", "--short-waits-for-tests"}));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return first.Err().find("Keeping the sidecar running") != std::string::npos; }, 60))
+      << first.Err();
+  const pid_t sidecar = WaitForSidecar(first);
+  ASSERT_GT(sidecar, 0);
+
+  const Outcome second = RunPriamctl(NodeArgs("run", {"--request", "info", "--property-from-env",
+                                                      "priam.cqluserpassword=TEST_PASSWORD"}),
+                                     {{"TEST_PASSWORD", "Pa55-refused"}});
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_NE(second.err.find("Priam is already running for " + confDir + " (process " +
+                            std::to_string(first.pid()) + ")"),
+            std::string::npos)
+      << second.err;
+  EXPECT_EQ(second.out, "");
+  EXPECT_EQ(Properties().find("Pa55-refused"), std::string::npos);
+  EXPECT_EQ(ChildrenOf(first.pid()), std::vector<pid_t>{sidecar}) << "the first run is undisturbed";
+
+  kill(first.pid(), SIGTERM);
+  EXPECT_EQ(first.Wait(20).exitCode, 0);
 }
 
 }  // namespace

@@ -1,0 +1,51 @@
+#include "ZbFileLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "FXErrorUtil.h"
+
+#define LOCK_LOCATION (FXCodeLocation{"ZbFileLock", __PRETTY_FUNCTION__, __LINE__})
+
+CYrError ZbFileLock::TryLock(const std::string& path, bool* heldElsewhere) {
+  if (heldElsewhere) *heldElsewhere = false;
+  Unlock();
+  // O_NONBLOCK: a FIFO planted in the file's place must not stall the open.
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+  if (fd < 0) {
+    const int code = errno;
+    return FXErrorUtil::ErrorErrNo(LOCK_LOCATION, code, "Cannot open the lock file %s: %s",
+                                   path.c_str(), strerror(code));
+  }
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return FXErrorUtil::ErrorErrNo(LOCK_LOCATION, EINVAL,
+                                   "Cannot use the lock file %s: not a regular file", path.c_str());
+  }
+  // An existing file keeps no wider permissions than one this creates.
+  if ((info.st_mode & 0077) != 0 && info.st_uid == geteuid()) fchmod(fd, 0600);
+  int rc;
+  do {
+    rc = flock(fd, LOCK_EX | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) {
+    const int code = errno;
+    ::close(fd);
+    if (code == EWOULDBLOCK && heldElsewhere) *heldElsewhere = true;
+    return FXErrorUtil::ErrorErrNo(LOCK_LOCATION, code, "Cannot lock %s: %s", path.c_str(),
+                                   strerror(code));
+  }
+  m_fd = fd;
+  return CYrError::Success();
+}
+
+void ZbFileLock::Unlock() {
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
+}
