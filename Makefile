@@ -5,7 +5,7 @@
 #                 under AddressSanitizer + UndefinedBehaviorSanitizer, then
 #                 run each fuzz target for FUZZ_SECONDS
 #   make fuzz     run each fuzz target for a minute
-#   make package  build the .deb (CPack) in $(BUILD_DIR)
+#   make package  build the Debian packages (debian/) into $(BUILD_DIR)/packages
 #   make bench    build the benchmarks in Release and print their table
 #                 (BENCH_ARGS passes options, e.g. --discover_cmd=...)
 BUILD_DIR ?= build
@@ -41,8 +41,10 @@ demo: deps
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target priamctl
 	$(BUILD_DIR)/cli/priamctl demo
 
-package: build
-	cmake --build $(BUILD_DIR) --target package
+# dpkg-buildpackage on a copy of the tree in $(BUILD_DIR)/deb; only what the
+# packages ship is built, with dpkg-buildflags' flags.
+package: deps
+	JOBS=$(JOBS) bash scripts/build-debs.sh $(BUILD_DIR)/packages $(BUILD_DIR)/deb
 
 test: deps
 	$(MAKE) test-plain

@@ -1,6 +1,6 @@
-// Where the demo finds the stand-in sidecar, the sample files and Java: in
-// the build tree it was built in, else in the installed share/priamutil/
-// beside the executable's bin/ directory.
+// Where the demo finds the stand-in sidecar, the sample files and Java: the
+// priamctl of the build tree in the build and source trees, any other copy in
+// the share/priamutil/ installed beside its bin/ directory.
 #pragma once
 
 #include <string>

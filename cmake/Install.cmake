@@ -1,4 +1,5 @@
-# What `cmake --install` puts where, and the .deb that `make package` builds.
+# What `cmake --install` puts where. The Debian packages (debian/) split the
+# same tree into libpriamutil1, libpriamutil-dev and priamctl.
 include(CMakePackageConfigHelpers)
 
 set(PRIAMUTIL_INCLUDE_SUBDIR ${CMAKE_INSTALL_INCLUDEDIR}/priamutil)
@@ -49,16 +50,11 @@ get_target_property(PRIAMUTIL_STANDIN_JAR priam_standin_jar JAR_FILE)
 install(FILES ${PRIAMUTIL_STANDIN_JAR} DESTINATION ${PRIAMUTIL_DATA_DIR}/standin)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${PRIAMUTIL_DATA_DIR}/examples)
 
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME priamutil)
-set(CPACK_PACKAGE_VENDOR "PriamUtil developers")
-set(CPACK_PACKAGE_CONTACT "PriamUtil developers <priamutil@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "Controller library for the Priam backup sidecar of Cassandra/ScyllaDB nodes, and priamctl")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_STRIP_FILES TRUE)
-set(CPACK_DEBIAN_PACKAGE_SECTION database)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libcurl4, procps, net-tools, default-jre-headless | java-runtime-headless")
-include(CPack)
+# The Debian package build passes its changelog's version: a package whose
+# version is not the project's must not be built.
+set(PRIAMUTIL_PACKAGE_VERSION "" CACHE STRING
+    "Version of the package being built (debian/changelog); must equal the project version")
+if(PRIAMUTIL_PACKAGE_VERSION AND NOT PRIAMUTIL_PACKAGE_VERSION STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "debian/changelog says ${PRIAMUTIL_PACKAGE_VERSION}, the project "
+                      "version is ${PROJECT_VERSION}: add a changelog entry for ${PROJECT_VERSION}")
+endif()

@@ -22,6 +22,10 @@ needs=(
   libbenchmark-dev
   "clang|clang-14"
   libclang-rt-14-dev
+  # make package and its check (no fakeroot: the package build needs no root)
+  debhelper
+  dpkg-dev
+  lintian
   procps
   net-tools
   "gawk|mawk"

@@ -1,8 +1,18 @@
-# Install the build into a temporary prefix, then build and run a host
-# program against it twice: with find_package(PriamUtil) and with
-# pkg-config. Arguments: BUILD_DIR, SOURCE_DIR (of the host), WORK_DIR.
+# Builds host programs against an installed PriamUtil, with
+# find_package(PriamUtil) and with pkg-config, and runs them and the installed
+# priamctl. The installed tree comes from one of:
+#
+# - BUILD_DIR: `cmake --install` of that build into a temporary prefix; the
+#   host is SOURCE_DIR's (install_host/), which only constructs a controller.
+# - DEB_DIR: the three Debian packages there (libpriamutil1, libpriamutil-dev,
+#   priamctl), unpacked with `dpkg-deb -x` into one temporary root: nothing is
+#   installed on this machine. The host is the README's minimal host (README),
+#   which launches the packaged stand-in sidecar and asks it "info"; the
+#   packages must be lintian clean and of version PROJECT_VERSION, and the
+#   packaged `priamctl --version` and `priamctl demo` run as well.
+#
+# WORK_DIR: a scratch directory, removed before and after.
 file(REMOVE_RECURSE ${WORK_DIR})
-set(prefix ${WORK_DIR}/prefix)
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -12,14 +22,82 @@ function(run)
   set(LAST_OUTPUT "${out}" PARENT_SCOPE)
 endfunction()
 
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(expected bin/priamctl include/priamutil/PriamUtil.h include/priamutil/CYrError.h
-        share/priamutil/standin/priam.jar share/priamutil/examples/node/cassandra.yaml
-        share/man/man1/priamctl.1)
-  if(NOT EXISTS ${prefix}/${expected})
-    message(FATAL_ERROR "not installed: ${expected}")
+function(expect_files prefix)
+  foreach(expected ${ARGN})
+    file(GLOB found ${prefix}/${expected})
+    if(NOT found)
+      message(FATAL_ERROR "not installed: ${expected}")
+    endif()
+  endforeach()
+endfunction()
+
+# The text between the first fence of the given language after `heading` in
+# the README and the fence that closes it.
+function(readme_block readme heading language out_var)
+  file(READ ${readme} text)
+  string(FIND "${text}" "\n${heading}\n" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "no \"${heading}\" in ${readme}")
   endif()
-endforeach()
+  string(SUBSTRING "${text}" ${at} -1 text)
+  string(FIND "${text}" "\n```${language}\n" begin)
+  if(begin EQUAL -1)
+    message(FATAL_ERROR "no ${language} block after \"${heading}\" in ${readme}")
+  endif()
+  string(LENGTH "\n```${language}\n" fence)
+  math(EXPR begin "${begin} + ${fence}")
+  string(SUBSTRING "${text}" ${begin} -1 text)
+  string(FIND "${text}" "\n```" end)
+  string(SUBSTRING "${text}" 0 ${end} text)
+  set(${out_var} "${text}\n" PARENT_SCOPE)
+endfunction()
+
+if(DEB_DIR)
+  set(root ${WORK_DIR}/root)
+  set(prefix ${root}/usr)
+  file(MAKE_DIRECTORY ${root})
+  foreach(package libpriamutil1 libpriamutil-dev priamctl)
+    file(GLOB deb ${DEB_DIR}/${package}_*.deb)
+    list(LENGTH deb count)
+    if(NOT count EQUAL 1)
+      message(FATAL_ERROR "expected one ${package}_*.deb in ${DEB_DIR}, found: ${deb}")
+    endif()
+    # The packages' version is debian/changelog's; it must be the project's.
+    run(dpkg-deb --field ${deb} Version)
+    string(STRIP "${LAST_OUTPUT}" version)
+    if(NOT version STREQUAL PROJECT_VERSION)
+      message(FATAL_ERROR "${deb} has version ${version}, the project ${PROJECT_VERSION}")
+    endif()
+    run(dpkg-deb -x ${deb} ${root})
+    list(APPEND debs ${deb})
+  endforeach()
+  # Errors and warnings fail; notes do not (the README lists those left).
+  run(lintian --fail-on error,warning ${debs})
+
+  file(GLOB libdir ${prefix}/lib/*-*/libpriamutil.so.1)
+  get_filename_component(libdir "${libdir}" DIRECTORY)
+  expect_files(${prefix} lib/*/libpriamutil.so.1 lib/*/libzbplatform.so.1
+               lib/*/pkgconfig/priamutil.pc lib/*/cmake/PriamUtil/PriamUtilConfig.cmake
+               share/doc/libpriamutil1/copyright share/doc/priamctl/copyright)
+
+  # The README's host and the README's CMake lines.
+  set(host_source ${WORK_DIR}/readme-host)
+  readme_block(${README} "## A minimal host" cpp host_cpp)
+  readme_block(${README} "## A minimal host" cmake host_cmake)
+  file(WRITE ${host_source}/host.cpp "${host_cpp}")
+  file(WRITE ${host_source}/CMakeLists.txt
+       "cmake_minimum_required(VERSION 3.25)\nproject(ReadmeHost LANGUAGES CXX)\n"
+       "set(CMAKE_CXX_STANDARD 17)\nadd_executable(host host.cpp)\n${host_cmake}")
+else()
+  set(prefix ${WORK_DIR}/prefix)
+  run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+  set(host_source ${SOURCE_DIR})
+endif()
+
+# The manual page is compressed in the package.
+expect_files(${prefix} bin/priamctl include/priamutil/PriamUtil.h include/priamutil/CYrError.h
+             share/priamutil/standin/priam.jar share/priamutil/examples/node/cassandra.yaml
+             share/man/man1/priamctl.1*)
 file(GLOB_RECURSE pcfile ${prefix}/*/priamutil.pc)
 file(GLOB_RECURSE jars ${prefix}/*.jar)
 if(NOT jars STREQUAL "${prefix}/share/priamutil/standin/priam.jar")
@@ -27,12 +105,8 @@ if(NOT jars STREQUAL "${prefix}/share/priamutil/standin/priam.jar")
 endif()
 
 # find_package
-run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/cmake-host -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} -S ${host_source} -B ${WORK_DIR}/cmake-host -DCMAKE_PREFIX_PATH=${prefix})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-host)
-run(${WORK_DIR}/cmake-host/host ${WORK_DIR})
-if(NOT LAST_OUTPUT STREQUAL "initFailed=0 cqlPort=9042 jmxPort=7199\n")
-  message(FATAL_ERROR "unexpected host output: ${LAST_OUTPUT}")
-endif()
 
 # pkg-config
 get_filename_component(pcdir ${pcfile} DIRECTORY)
@@ -41,10 +115,44 @@ run(pkg-config --cflags --libs priamutil)
 string(STRIP "${LAST_OUTPUT}" flags)
 separate_arguments(flags UNIX_COMMAND "${flags}")
 run(pkg-config --variable=libdir priamutil)
-string(STRIP "${LAST_OUTPUT}" libdir)
-run(c++ -std=c++17 ${SOURCE_DIR}/host.cpp -o ${WORK_DIR}/pc-host ${flags} -Wl,-rpath,${libdir})
-run(${WORK_DIR}/pc-host ${WORK_DIR})
+string(STRIP "${LAST_OUTPUT}" pc_libdir)
+run(c++ -std=c++17 ${host_source}/host.cpp -o ${WORK_DIR}/pc-host ${flags} -Wl,-rpath,${pc_libdir})
 
-# The installed priamctl finds its libraries and its help works.
-run(${prefix}/bin/priamctl --help)
+if(DEB_DIR)
+  # Each host runs a sidecar of its own: a Priam directory with the packaged
+  # stand-in, the packaged samples, and a configuration store that names the
+  # template directory and where the sidecar logs.
+  set(samples ${prefix}/share/priamutil/examples)
+  foreach(host cmake-host/host pc-host)
+    string(MAKE_C_IDENTIFIER ${host} name)
+    set(dir ${WORK_DIR}/run-${name})
+    file(MAKE_DIRECTORY ${dir}/conf ${dir}/log)
+    file(COPY ${samples}/priam/ ${prefix}/share/priamutil/standin/priam.jar DESTINATION ${dir}/priam)
+    file(WRITE ${dir}/store.ini "[Cassandra]\nsPriamTemplateDir=${samples}/templates\n"
+                                "[EventManager]\nsLogFilesDirectory=${dir}/log\n")
+    run(${CMAKE_COMMAND} -E env ZB_PLATFORM_CONFIG=${dir}/store.ini
+        ${WORK_DIR}/${host} ${dir}/priam ${dir}/conf ${samples}/node)
+    if(NOT LAST_OUTPUT MATCHES "^{.*}\n$")
+      message(FATAL_ERROR "${host}: not the sidecar's \"info\" reply: ${LAST_OUTPUT}")
+    endif()
+  endforeach()
+
+  # The packaged priamctl has no RPATH: its libraries come from the
+  # library path, as from /usr/lib/<multiarch> once installed.
+  set(priamctl ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${libdir} ${prefix}/bin/priamctl)
+  run(${priamctl} --version)
+  if(NOT LAST_OUTPUT STREQUAL "priamctl ${PROJECT_VERSION}\n")
+    message(FATAL_ERROR "priamctl --version printed: ${LAST_OUTPUT}")
+  endif()
+  run(${priamctl} demo)
+else()
+  foreach(host cmake-host/host pc-host)
+    run(${WORK_DIR}/${host} ${WORK_DIR})
+    if(NOT LAST_OUTPUT STREQUAL "initFailed=0 cqlPort=9042 jmxPort=7199\n")
+      message(FATAL_ERROR "unexpected ${host} output: ${LAST_OUTPUT}")
+    endif()
+  endforeach()
+  # The installed priamctl finds its libraries and its help works.
+  run(${prefix}/bin/priamctl --help)
+endif()
 file(REMOVE_RECURSE ${WORK_DIR})
