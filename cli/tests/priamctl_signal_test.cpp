@@ -86,9 +86,18 @@ TEST_F(Signals, RunAfterAHostKilledBySigkillStopsTheSidecarItLeft) {
   PriamctlProcess dead(NodeArgs("run", {"--request", "info", "--property-from-env",
                                         "priam.cqluserpassword=TEST_PASSWORD"}),
                        {{"TEST_PASSWORD", "Pa55-of-the-dead-host"}});
-  const pid_t orphan = WaitForSidecar(dead);
-  ASSERT_GT(orphan, 0);
-  ASSERT_TRUE(WaitUntil([&] { return SidecarRunsFor(confDir); }, 10));
+  // Killed once its launch has recorded the sidecar, during the wait.
+  pid_t orphan = 0;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const std::vector<pid_t> children = ChildrenOf(dead.pid());
+        const std::string record = "/zbPriam.sidecar";
+        orphan = children.size() == 1 ? children.front() : 0;
+        return orphan > 0 && testsupport::PathExists(confDir + record) &&
+               testsupport::ReadFile(confDir + record)
+                       .find("pid=" + std::to_string(orphan) + "\n") != std::string::npos;
+      },
+      30));
   kill(dead.pid(), SIGKILL);
   EXPECT_EQ(dead.Wait(20).exitCode, 128 + SIGKILL);
   ASSERT_TRUE(SidecarRunsFor(confDir)) << "nothing can stop a sidecar at SIGKILL of its host";
