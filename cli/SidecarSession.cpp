@@ -53,7 +53,13 @@ std::string SidecarSession::DescribeLaunchFailure(const CYrError& error) const {
     return "the sidecar started but never answered on port " +
            std::to_string(m_controller.priamPort());
   }
-  return "the sidecar did not start: " + FirstCause(error);
+  const std::string cause = FirstCause(error);
+  if (cause.rfind("Priam is already running for ", 0) == 0) {
+    // Another host owns this configuration directory's sidecar.
+    return "the sidecar did not start: " + cause +
+           "; stop that process first, or give another --priam-conf-dir";
+  }
+  return "the sidecar did not start: " + cause;
 }
 
 CYrError SidecarSession::Send(const SidecarRequest& request, std::string* reply) {

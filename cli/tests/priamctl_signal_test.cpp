@@ -129,7 +129,8 @@ TEST_F(Signals, ASecondRunOnTheSameDirectoryRefusesWhileTheFirstRuns) {
                                      {{"TEST_PASSWORD", "Pa55-refused"}});
   EXPECT_EQ(second.exitCode, 1);
   EXPECT_NE(second.err.find("Priam is already running for " + confDir + " (process " +
-                            std::to_string(first.pid()) + ")"),
+                            std::to_string(first.pid()) +
+                            "); stop that process first, or give another --priam-conf-dir\n"),
             std::string::npos)
       << second.err;
   EXPECT_EQ(second.out, "");
