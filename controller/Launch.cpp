@@ -8,6 +8,7 @@
 #include "ErrorCodes.h"
 #include "FXString.h"
 #include "PriamUtil.h"
+#include "Supervision.h"
 #include "YrNet.h"
 #include "YrSleep.h"
 #include "ZBLibCurl.h"
@@ -45,6 +46,10 @@ CYrError PriamUtil::startPriam() try {
   ZB_TRACE_ENTRY();
   CYrError status = CYrError::Success();
   if (m_initFailed) {
+    // A directory that another host holds is named as such, while it does.
+    pid_t holderSidecar = 0;
+    const pid_t holder = m_supervision->refusal.IsError() ? directoryHolder(&holderSidecar) : 0;
+    if (holder > 0) return heldElsewhereError(holder, holderSidecar, true);
     return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "Failed to initialize Priam");
   }
   ZB_LOG(0, "Port: %d", m_priamPort);
@@ -63,8 +68,9 @@ CYrError PriamUtil::startPriam() try {
   if (m_priamStarted) stopPriam();
   const CYrError claimed = claimSidecar();
   if (claimed.IsError()) {
-    // Nothing runs on what the caller wrote, so nothing may keep it.
-    forgetSecrets();
+    // Nothing runs on what this process wrote, so nothing may keep it; a
+    // directory that another host holds got nothing from us.
+    if (m_supervision->directory) forgetSecrets();
     return claimed;
   }
   m_process.reset(new ZbProcess());
@@ -96,6 +102,7 @@ CYrError PriamUtil::startPriam() try {
     if (status.IsError()) {
       ZB_LOG(-1, "Failed to validate Priam port");
     } else {
+      recordSidecar(m_process->GetChildPid());  // now with the port it listens on
       status = checkConnection();
       if (m_ignoreConnectionFailure) {
         status = CYrError::Success();

@@ -1,8 +1,8 @@
 #include "PriamUtil.h"
 
 #include "Boundary.h"
+#include "Supervision.h"
 #include "ZBLibCurl.h"
-#include "ZbFileLock.h"
 #include "ZbProcess.h"
 
 namespace ZbCassandra {
@@ -21,8 +21,11 @@ PriamUtil::PriamUtil(int priamPort, const CYrString& javaPath, const std::string
   try {
     // The client is only created here; a launch makes it ready for use.
     m_curl.reset(new ZBLibCurl());
+    m_supervision.reset(new Supervision());
     m_javaPath = javaPath;
     error = initialize();
+    // The node was discovered all the same; the directory was left alone.
+    if (!error.IsError() && m_supervision->refusal.IsError()) error = m_supervision->refusal;
   } catch (...) {
     error = CurrentExceptionAsError(PRIAM_LOCATION);
   }
@@ -34,7 +37,9 @@ PriamUtil::PriamUtil(int priamPort, const CYrString& javaPath, const std::string
 
 PriamUtil::~PriamUtil() {
   if (m_priamStarted) stopPriam();
-  m_sidecarLock.reset();
+  // The directory is given up once the last controller of the process on
+  // it goes.
+  m_supervision.reset();
   m_process.reset();
   m_curl.reset();
 }

@@ -10,6 +10,18 @@
 //
 // Every operation returns a CYrError; none throws. Calls on one object must
 // come from one thread at a time.
+//
+// One host process owns a Priam configuration directory. The first write
+// into it by any controller of the process (the file set-up at construction,
+// the property writers, the secret removal, a launch) locks it for the
+// process ("zbPriam.lock", with the record "zbPriam.sidecar"); first it stops
+// a sidecar that a host that died left running there. The process's
+// controllers on one directory share the lock, and the last one destroyed
+// gives it up, so ptr.reset(new PriamUtil(...)) keeps the directory
+// throughout. While another live process holds the directory nothing is
+// written into it: construction still discovers the node but leaves the
+// files alone and sets initFailed(), and the writers and startPriam return
+// 1627 naming the directory and the holder.
 #pragma once
 
 #include <sys/types.h>
@@ -25,7 +37,6 @@
 #define PRIAMUTIL_EXPORT __attribute__((visibility("default")))
 
 class ZBLibCurl;
-class ZbFileLock;
 class ZbProcess;
 
 namespace ZbCassandra {
@@ -66,11 +77,10 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // Sidecar launch and stop. startPriam blocks for at least 30 seconds once
   // the sidecar process runs (it waits for it to answer) and removes the
   // secrets from the properties file before it returns. One sidecar runs per
-  // Priam configuration directory: from the launch until the sidecar is
-  // stopped the controller holds a lock there ("zbPriam.lock", with the
-  // record "zbPriam.sidecar"). A launch refuses at once (1627) while another
-  // controller, in any process, holds it, and first stops a sidecar that a
-  // host that died left running.
+  // Priam configuration directory: a launch refuses at once (1627, "Priam is
+  // already running for DIR (process PID)") while another controller of this
+  // process has its sidecar running from the directory, or another process
+  // holds the directory. stopPriam keeps the directory.
   CYrError startPriam();
   CYrError GetFreePort(std::string host, int& port);
   CYrError validatePriamPort();
@@ -114,18 +124,35 @@ class PRIAMUTIL_EXPORT PriamUtil {
   const std::string& cqlHost() const { return m_cqlHost; }
   // The sidecar's pid while one was launched and not reaped, else 0.
   pid_t priamPid() const;
+  // When another live process holds the Priam configuration directory (this
+  // controller then wrote nothing there): that host's pid, else 0. `sidecar`,
+  // when given, receives the pid of the holder's running sidecar, or 0.
+  pid_t directoryHolder(pid_t* sidecar = nullptr) const;
+  // The sidecar that a host that died had left running from the directory,
+  // stopped when this controller took the directory; 0 when there was none.
+  pid_t stoppedOrphanPid() const;
   // Extra words for the Java command line, between the executable and the
   // sidecar's own options (for example "-Xmx512m").
   void setJavaOptions(const std::string& options) { m_javaOptions = options; }
 
  private:
   friend class PriamUtilTestAccess;
+  // The directory's claim, and what the controller keeps on its sidecar.
+  struct Supervision;
 
   // Move the port and the base URL to the port the sidecar really uses.
   void adoptPriamPort(int port);
-  // Lock the configuration directory for a launch (stopping a sidecar that
-  // a host that died left running), record the launched sidecar, and give
-  // both up once it is stopped.
+  // Take (or share) the process's claim on the configuration directory
+  // before anything is written there; 1627 while another process holds it
+  // or the lock cannot be taken. A `launch` logs why, and names a holder
+  // whose sidecar runs as "already running".
+  CYrError ownDirectory(bool launch = false);
+  // The error for a directory that another process holds; `launch` names
+  // its running sidecar as "already running".
+  CYrError heldElsewhereError(pid_t holder, pid_t holderSidecar, bool launch) const;
+  // The launch's claim: the directory, and no other controller's sidecar
+  // running from it. The launched sidecar is recorded, and forgotten again
+  // once it is stopped (the directory stays).
   CYrError claimSidecar();
   void recordSidecar(pid_t sidecar);
   void releaseSidecar();
@@ -134,7 +161,7 @@ class PRIAMUTIL_EXPORT PriamUtil {
 
   std::unique_ptr<ZBLibCurl> m_curl;
   std::unique_ptr<ZbProcess> m_process;
-  std::unique_ptr<ZbFileLock> m_sidecarLock;
+  std::unique_ptr<Supervision> m_supervision;
   int m_priamPort;
   CYrString m_javaPath;
   std::string m_priamUrl;

@@ -1,5 +1,7 @@
 #include "SidecarRecord.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
@@ -31,12 +33,30 @@ bool ParsePid(const PropertyMap& entries, const char* key, pid_t* pid) {
   return true;
 }
 
+constexpr const char kConfigWordPrefix[] = "-Dzbpriam.config.file=";
+
+bool SameDirectory(const std::string& a, const std::string& b) {
+  struct stat first;
+  struct stat second;
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && S_ISDIR(first.st_mode) &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// The directory a "-Dzbpriam.config.file=" word of process `pid` names. A
+// relative one is taken from that process's working directory, not ours.
+std::string ConfigDirectoryOf(pid_t pid, const std::string& word) {
+  const std::string directory = word.substr(sizeof(kConfigWordPrefix) - 1);
+  if (!directory.empty() && directory[0] == '/') return directory;
+  return "/proc/" + std::to_string(pid) + "/cwd/" + directory;
+}
+
 }  // namespace
 
 CYrError WriteSidecarRecord(const std::string& path, const SidecarRecord& record) {
   const PropertyMap entries = {{"host", std::to_string(record.host)},
                                {"pid", std::to_string(record.sidecar)},
-                               {"starttime", std::to_string(record.startTime)}};
+                               {"starttime", std::to_string(record.startTime)},
+                               {"port", std::to_string(record.port)}};
   return ReplaceTextFile(path, FormatProperties(entries));
 }
 
@@ -50,6 +70,8 @@ bool ReadSidecarRecord(const std::string& path, SidecarRecord* record) {
       !ParseNumber(entries, "starttime", &read.startTime)) {
     return false;
   }
+  uint64_t port = 0;
+  if (ParseNumber(entries, "port", &port) && port <= 65535) read.port = static_cast<int>(port);
   *record = read;
   return true;
 }
@@ -62,10 +84,11 @@ bool IsRecordedSidecarRunning(const SidecarRecord& record, const std::string& co
   }
   std::vector<std::string> words;
   if (!ZbProcessInfo::CommandWords(record.sidecar, &words)) return false;
-  const auto has = [&](const std::string& word) {
-    return std::find(words.begin(), words.end(), word) != words.end();
-  };
-  return has("-Dzbpriam.config.file=" + confDir) && has("jerseyserve.server");
+  if (std::find(words.begin(), words.end(), "jerseyserve.server") == words.end()) return false;
+  return std::any_of(words.begin(), words.end(), [&](const std::string& word) {
+    return word.compare(0, sizeof(kConfigWordPrefix) - 1, kConfigWordPrefix) == 0 &&
+           SameDirectory(ConfigDirectoryOf(record.sidecar, word), confDir);
+  });
 }
 
 }  // namespace ZbCassandra

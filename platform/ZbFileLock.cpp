@@ -28,8 +28,6 @@ CYrError ZbFileLock::TryLock(const std::string& path, bool* heldElsewhere) {
     return FXErrorUtil::ErrorErrNo(LOCK_LOCATION, EINVAL,
                                    "Cannot use the lock file %s: not a regular file", path.c_str());
   }
-  // An existing file keeps no wider permissions than one this creates.
-  if ((info.st_mode & 0077) != 0 && info.st_uid == geteuid()) fchmod(fd, 0600);
   int rc;
   do {
     rc = flock(fd, LOCK_EX | LOCK_NB);
@@ -41,6 +39,9 @@ CYrError ZbFileLock::TryLock(const std::string& path, bool* heldElsewhere) {
     return FXErrorUtil::ErrorErrNo(LOCK_LOCATION, code, "Cannot lock %s: %s", path.c_str(),
                                    strerror(code));
   }
+  // An existing file keeps no wider permissions than one this creates; one
+  // that another process holds is not ours to change.
+  if ((info.st_mode & 0077) != 0 && info.st_uid == geteuid()) fchmod(fd, 0600);
   m_fd = fd;
   return CYrError::Success();
 }

@@ -8,6 +8,7 @@
 #include "CYrPath.h"
 #include "ErrorCodes.h"
 #include "PriamUtil.h"
+#include "Supervision.h"
 #include "ZBPI_EventManager.h"
 #include "ZBPlatformInfo.h"
 #include "priamconf/KeyUpdate.h"
@@ -53,6 +54,13 @@ std::string Join(const std::string& directory, const char* name) {
 
 CYrError PriamUtil::initializePriamConfFilePath() try {
   if (m_priamConfDir.empty()) return CYrError::Success();
+  const CYrError owned = ownDirectory();
+  if (owned.IsError()) {
+    // Another host's files are not ours to replace. The node is still
+    // discovered; the constructor reports why the controller cannot launch.
+    m_supervision->refusal = owned;
+    return CYrError::Success();
+  }
 
   // A fresh copy of the template at every set-up: whatever an earlier
   // controller wrote into the working file (credentials included) is gone.

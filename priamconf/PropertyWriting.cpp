@@ -37,6 +37,8 @@ CYrError PriamUtil::writePriamProperty(std::string cqlHost) try {
     return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInvalidParameter, "Invalid property %s",
                                    kCqlHostKey);
   }
+  const CYrError owned = ownDirectory();
+  if (owned.IsError()) return owned;
   const std::string path = PriamPropertiesPath(m_priamConfDir);
   std::string content;
   CYrError error = ReadTextFile(path, content);
@@ -61,6 +63,8 @@ CYrError PriamUtil::writePriamProperties(std::map<std::string, std::string> prop
                                      property.first.c_str());
     }
   }
+  const CYrError owned = ownDirectory();
+  if (owned.IsError()) return owned;
   const std::string path = PriamPropertiesPath(m_priamConfDir);
   PropertyMap merged;
   CYrError error = ReadPropertiesFile(path, merged);

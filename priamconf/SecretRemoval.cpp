@@ -9,6 +9,8 @@ namespace ZbCassandra {
 
 CYrError PriamUtil::deleteEntries() try {
   ZB_TRACE_ENTRY();
+  const CYrError owned = ownDirectory();
+  if (owned.IsError()) return owned;
   const std::string path = PriamPropertiesPath(m_priamConfDir);
   PropertyMap entries;
   CYrError error = ReadPropertiesFile(path, entries);

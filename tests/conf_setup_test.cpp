@@ -45,8 +45,10 @@ TEST_F(ConfSetup, InstallsBothFilesOnAFreshDirectory) {
   EXPECT_EQ(SetupTexts(*log),
             (Texts{"Copied " + PropertiesTemplatePath() + " to " + PropertiesPath(),
                    "Copied " + Log4jTemplatePath() + " to " + Log4jPath()}));
+  // Beside them, the lock and the record of the host that owns the directory now.
   EXPECT_EQ(testsupport::DirectoryNames(confDir.path()),
-            (std::set<std::string>{"zbPriam.properties", "zbPriamlog4j.properties"}));
+            (std::set<std::string>{"zbPriam.lock", "zbPriam.properties", "zbPriam.sidecar",
+                                   "zbPriamlog4j.properties"}));
 }
 
 TEST_F(ConfSetup, ExistingLog4jFileKeepsAllButItsRootLogger) {

@@ -97,8 +97,10 @@ TEST_F(SecretRemoval, FailuresAreReportedSoTheCallerKnowsSecretsMayRemain) {
     EXPECT_NE(error.Frames()[0].function.find("deleteEntries"), std::string::npos);
   }
   EXPECT_EQ(Now(), kAllSecrets);
+  // No temporary file is left beside them.
   EXPECT_EQ(testsupport::DirectoryNames(confDir.path()),
-            (std::set<std::string>{"zbPriam.properties", "zbPriamlog4j.properties"}));
+            (std::set<std::string>{"zbPriam.lock", "zbPriam.properties", "zbPriam.sidecar",
+                                   "zbPriamlog4j.properties"}));
 
   std::remove(PropertiesPath().c_str());
   const CYrError error = controller->deleteEntries();

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace testsupport {
@@ -59,6 +60,21 @@ int FileMode(const std::string& path) {
 bool PathExists(const std::string& path) {
   struct stat info;
   return lstat(path.c_str(), &info) == 0;
+}
+
+std::string DirectorySnapshot(const std::string& path) {
+  std::map<std::string, std::string> entries;
+  for (const auto& entry : std::filesystem::directory_iterator(path)) {
+    struct stat info;
+    const std::string name = entry.path().string();
+    if (lstat(name.c_str(), &info) != 0) continue;
+    std::string text = std::to_string(info.st_mode) + "\n";
+    if (S_ISREG(info.st_mode)) text += ReadFile(name);
+    entries[entry.path().filename().string()] = text;
+  }
+  std::string snapshot;
+  for (const auto& entry : entries) snapshot += "== " + entry.first + " " + entry.second + "\n";
+  return snapshot;
 }
 
 }  // namespace testsupport

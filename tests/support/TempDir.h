@@ -29,5 +29,8 @@ void WriteFile(const std::string& path, const std::string& content, int mode = 0
 // The permission bits of a file, or -1.
 int FileMode(const std::string& path);
 bool PathExists(const std::string& path);
+// Every entry of a directory with its type, mode and (for a file) content,
+// in name order: two snapshots are equal when nothing there changed.
+std::string DirectorySnapshot(const std::string& path);
 
 }  // namespace testsupport
