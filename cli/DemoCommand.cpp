@@ -121,6 +121,7 @@ class Demo {
     std::string chain;
     m_controller = MakeController(node, 0, false, &error, &chain);
     if (!m_controller) return FailShowingChain(kExitFailed, error, chain, ShowChain());
+    if (m_controller->initFailed()) return Fail(kExitFailed, error);
     const NodeFacts facts = GatherNodeFacts(*m_controller, m_workspace.nodeDir());
     std::istringstream table(NodeFactsTable(facts));
     for (std::string line; std::getline(table, line);) printf("    %s\n", line.c_str());

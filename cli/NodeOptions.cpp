@@ -47,6 +47,13 @@ std::unique_ptr<ZbCassandra::PriamUtil> MakeController(const NodeOptions& option
       absolute(options.cassandraConfDir), ignoreConnectionFailure));
   if (!controller->initFailed()) return controller;
   *chain = LastLoggedFailure();
+  pid_t sidecar = 0;
+  if (const pid_t holder = controller->directoryHolder(&sidecar)) {
+    *error = "the Priam configuration directory " + absolute(options.priamConfDir) +
+             " belongs to another host (process " + std::to_string(holder) +
+             (sidecar > 0 ? ", whose sidecar is process " + std::to_string(sidecar) : "") + ")";
+    return controller;
+  }
   *error = "cannot initialize the controller: " + FirstCauseOfLogged(*chain);
   if (ErrorCodeOf(*chain) == kJavaNotFound) {
     *error +=

@@ -164,6 +164,9 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
       MakeController(options.node, options.port, options.ignoreConnectionFailure, &error, &chain);
   if (signals.Received() != 0) return kExitSignalBase + signals.Received();
   if (!controller) return FailShowingChain(kExitFailed, error, chain, showChain);
+  if (controller->initFailed()) {
+    return Fail(kExitFailed, error + "; stop that process first, or give another --priam-conf-dir");
+  }
   const CYrError written =
       controller->writePriamProperties(WithDiscoveredConnection(*controller, std::move(given)));
   if (written.IsError()) {

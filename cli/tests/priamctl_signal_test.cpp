@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "ChildProcess.h"
 #include "PriamctlFixture.h"
@@ -116,29 +120,68 @@ TEST_F(Signals, RunAfterAHostKilledBySigkillStopsTheSidecarItLeft) {
   EXPECT_EQ(properties.find("Pa55-of-the-next-host"), std::string::npos);
 }
 
-TEST_F(Signals, ASecondRunOnTheSameDirectoryRefusesWhileTheFirstRuns) {
+TEST_F(Signals, AnotherRunOrDiscoverLeavesTheDirectoryOfARunningOneAlone) {
   PriamctlProcess first(NodeArgs("run", {"--keep-running", "--short-waits-for-tests"}));
   ASSERT_TRUE(WaitUntil(
       [&] { return first.Err().find("Keeping the sidecar running") != std::string::npos; }, 60))
       << first.Err();
   const pid_t sidecar = WaitForSidecar(first);
   ASSERT_GT(sidecar, 0);
+  const std::string files = testsupport::DirectorySnapshot(confDir);
+  const std::string holder = "priamctl: the Priam configuration directory " + confDir +
+                             " belongs to another host (process " + std::to_string(first.pid()) +
+                             ", whose sidecar is process " + std::to_string(sidecar) + ")";
 
   const Outcome second = RunPriamctl(NodeArgs("run", {"--request", "info", "--property-from-env",
                                                       "priam.cqluserpassword=TEST_PASSWORD"}),
                                      {{"TEST_PASSWORD", "Pa55-refused"}});
   EXPECT_EQ(second.exitCode, 1);
-  EXPECT_NE(second.err.find("Priam is already running for " + confDir + " (process " +
-                            std::to_string(first.pid()) +
-                            "); stop that process first, or give another --priam-conf-dir\n"),
-            std::string::npos)
-      << second.err;
+  EXPECT_EQ(second.err, holder + "; stop that process first, or give another --priam-conf-dir\n");
   EXPECT_EQ(second.out, "");
-  EXPECT_EQ(Properties().find("Pa55-refused"), std::string::npos);
-  EXPECT_EQ(ChildrenOf(first.pid()), std::vector<pid_t>{sidecar}) << "the first run is undisturbed";
 
+  const Outcome discover = RunPriamctl(NodeArgs("discover"));
+  EXPECT_EQ(discover.exitCode, 0) << discover.err;
+  EXPECT_NE(discover.out.find("9042"), std::string::npos) << "the node is still discovered";
+  EXPECT_EQ(discover.err, holder + "; its files were left as they are\n");
+
+  EXPECT_EQ(testsupport::DirectorySnapshot(confDir), files) << "byte for byte as they were";
+  EXPECT_EQ(ChildrenOf(first.pid()), std::vector<pid_t>{sidecar}) << "the first run is undisturbed";
   kill(first.pid(), SIGTERM);
   EXPECT_EQ(first.Wait(20).exitCode, 0);
+}
+
+// Whichever wins, its sidecar reads what the winner wrote and nothing of the
+// loser's: the loser writes nothing into the directory.
+TEST_F(Signals, OfTwoRunsStartedTogetherTheWinnersSidecarServesTheWinnersValues) {
+  for (int trial = 0; trial < 20; ++trial) {
+    SCOPED_TRACE(trial);
+    std::vector<std::unique_ptr<PriamctlProcess>> runs;
+    for (const std::string port : {"1111", "2222"}) {
+      runs.emplace_back(new PriamctlProcess(
+          NodeArgs("run", {"--request", "info", "--short-waits-for-tests", "--property",
+                           "priam.cqlport=" + port, "--property-from-env",
+                           "priam.cqluserpassword=TEST_PASSWORD"}),
+          {{"TEST_PASSWORD", "Pa55-" + port}}));
+    }
+    const pid_t pids[2] = {runs[0]->pid(), runs[1]->pid()};
+    const Outcome outcomes[2] = {runs[0]->Wait(60), runs[1]->Wait(60)};
+    const int winner = outcomes[0].exitCode == 0 ? 0 : 1;
+    const Outcome& won = outcomes[winner];
+    const Outcome& lost = outcomes[1 - winner];
+    ASSERT_EQ(won.exitCode, 0) << won.err;
+    const nlohmann::json info = nlohmann::json::parse(won.out, nullptr, false);
+    EXPECT_EQ(info["settings"]["priam.cqlport"], winner == 0 ? "1111" : "2222") << won.out;
+    EXPECT_EQ(info["secrets_present"]["priam.cqluserpassword"], true) << won.out;
+    EXPECT_EQ(lost.exitCode, 1) << lost.err;
+    EXPECT_EQ(
+        lost.err.rfind("priamctl: the Priam configuration directory " + confDir +
+                           " belongs to another host (process " + std::to_string(pids[winner]),
+                       0),
+        0u)
+        << lost.err;
+    EXPECT_EQ(std::count(lost.err.begin(), lost.err.end(), '\n'), 1) << lost.err;
+    EXPECT_EQ(Properties().find("Pa55-"), std::string::npos);
+  }
 }
 
 }  // namespace
