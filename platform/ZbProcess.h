@@ -26,12 +26,16 @@ class ZbProcess {
   // A command still running after `timeoutSeconds` (0: the default) is
   // killed with its whole process group. Returns 0 when the command ran and
   // exited with status 0; its non-zero exit status, 128 + a terminating
-  // signal, or -1 when it could not be run, timed out or its exit status
-  // was lost to a host that ignores SIGCHLD (the reason is then appended to
-  // `*error`). The command sees the host's environment without the
-  // variables that change what the tools print (COLUMNS, LINES, PS_*,
-  // POSIXLY_CORRECT, GREP_OPTIONS and the like) and with LC_ALL=C, so that
-  // its output does not depend on how the host was started.
+  // signal, or -1 when it could not be run or timed out (the reason is then
+  // appended to `*error`). A command whose exit status was lost to the host
+  // (one that ignores SIGCHLD or reaps every child itself) is judged by its
+  // output: 0 is returned and a note appended to `*error`, so that callers
+  // take a non-empty output as the answer and an empty one as "nothing
+  // found", as they do for a command that failed. The command sees the
+  // host's environment without the variables that change what the tools
+  // print (COLUMNS, LINES, PS_*, POSIXLY_CORRECT, GREP_OPTIONS and the
+  // like) and with LC_ALL=C, so that its output does not depend on how the
+  // host was started.
   static int system(const std::string& command, std::string* output, std::string* error,
                     int timeoutSeconds, bool useShell);
 
