@@ -26,17 +26,27 @@ class ZbProcess {
   // A command still running after `timeoutSeconds` (0: the default) is
   // killed with its whole process group. Returns 0 when the command ran and
   // exited with status 0; its non-zero exit status, 128 + a terminating
-  // signal, or -1 when it could not be run, timed out or its exit status
-  // was lost to a host that ignores SIGCHLD (the reason is then appended to
-  // `*error`). The command sees the host's environment without the
-  // variables that change what the tools print (COLUMNS, LINES, PS_*,
-  // POSIXLY_CORRECT, GREP_OPTIONS and the like) and with LC_ALL=C, so that
-  // its output does not depend on how the host was started.
+  // signal, or -1 when it could not be run or timed out (the reason is then
+  // appended to `*error`). A command whose exit status was lost to the host
+  // (one that ignores SIGCHLD or reaps every child itself) is judged by its
+  // output: 0 is returned and a note appended to `*error`, so that callers
+  // take a non-empty output as the answer and an empty one as "nothing
+  // found", as they do for a command that failed. The command sees the
+  // host's environment without the variables that change what the tools
+  // print (COLUMNS, LINES, PS_*, POSIXLY_CORRECT, GREP_OPTIONS and the
+  // like) and with LC_ALL=C, so that its output does not depend on how the
+  // host was started.
   static int system(const std::string& command, std::string* output, std::string* error,
                     int timeoutSeconds, bool useShell);
 
   // Silent children get /dev/null as standard input, output and error.
   void SetSilence(bool silent) { m_silent = silent; }
+
+  // With `fd` >= 0, children get /dev/null as standard input and `fd` as
+  // both standard output and error, silent or not. The caller keeps `fd`
+  // (open it close-on-exec; it may close it once the child has started).
+  // -1 gives back the behaviour SetSilence chose.
+  void SetOutputDescriptor(int fd) { m_outputFd = fd; }
 
   // Start `program` in the background with `arguments` split at blanks
   // (empty words dropped) as its argument vector, the first word being the
@@ -51,17 +61,54 @@ class ZbProcess {
   // The child's pid, or 0 when there is none (never started, or reaped).
   pid_t GetChildPid() const { return m_pid; }
 
+  // True once the started child has exited, whether it was reaped yet or
+  // not, by Reap() or by the host. Never reaps. `*status` (as waitpid
+  // reports it) and `*statusKnown` describe the exit; the status is unknown
+  // when the host ignores SIGCHLD or reaped the child itself. False when no
+  // child was started or it still runs. Either pointer may be null.
+  bool HasExited(int* status, bool* statusKnown) const;
+
+  // A descriptor that becomes readable once the child has exited, for
+  // poll(); -1 when there is none (no child, or a kernel without pidfds).
+  // Owned by this object and valid until the next start or its destruction.
+  int ExitDescriptor() const { return m_exitFd; }
+
+  // "exit status 3", "killed by signal 9 (SIGKILL)", or for an unknown
+  // status "exit status unknown (reaped elsewhere)".
+  static std::string DescribeExit(int status, bool statusKnown);
+
+  // Send `signal` to the child. Never reaches another process that was
+  // handed the pid after the child was reaped elsewhere (on kernels with
+  // pidfds). Returns 0 or the errno: ESRCH once the child has exited or
+  // when there is none.
+  int Signal(int signal);
+
   // Collect the child's exit status once it has exited. With `wait`, block
   // until it exits; otherwise return false at once while it still runs.
   // True when the child is reaped (or there was none): GetChildPid() then
   // gives 0, so the old pid, which the system may reuse, is never signalled.
+  // A child the host reaped first counts as reaped, its status unknown.
   bool Reap(bool wait);
 
-  // The exit status from the last Reap(), as waitpid reports it.
+  // The exit status from the last Reap(), as waitpid reports it; 0 when
+  // ExitStatusKnown() is false.
   int ExitStatus() const { return m_status; }
+  // False when the last Reap() found the child already reaped by the host.
+  bool ExitStatusKnown() const { return m_statusKnown; }
 
  private:
+  void ForgetChild();
+  void SeeExit(int status, bool statusKnown) const;
+
   bool m_silent = false;
+  int m_outputFd = -1;
   pid_t m_pid = 0;
-  int m_status = 0;
+  // The child's pidfd, or a stand-in that is always readable when the child
+  // was gone before a pidfd could be opened; -1 without either.
+  int m_exitFd = -1;
+  // What is known of the exit, remembered by the first look that saw it:
+  // the host may reap the child between two looks.
+  mutable bool m_exited = false;
+  mutable int m_status = 0;
+  mutable bool m_statusKnown = false;
 };
