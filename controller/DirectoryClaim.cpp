@@ -179,11 +179,13 @@ bool DirectoryClaim::BeginLaunch(const void* owner) {
   return true;
 }
 
-CYrError DirectoryClaim::RecordSidecar(const void* owner, pid_t sidecar, int port) {
+CYrError DirectoryClaim::RecordSidecar(const void* owner, pid_t sidecar, int port,
+                                       const std::string& output) {
   std::lock_guard<std::mutex> guard(m_mutex);
   m_launcher = owner;
   m_record.sidecar = sidecar;
   m_record.port = port;
+  m_record.output = output;
   m_record.startTime = 0;
   ZbProcessInfo::StartTime(sidecar, &m_record.startTime);
   return WriteRecord();

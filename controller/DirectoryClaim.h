@@ -64,7 +64,7 @@ class DirectoryClaim {
   bool BeginLaunch(const void* owner);
   // The sidecar `owner` runs: recorded at once, so that a host that dies
   // from here on leaves a sidecar the next owner recognises.
-  CYrError RecordSidecar(const void* owner, pid_t sidecar, int port);
+  CYrError RecordSidecar(const void* owner, pid_t sidecar, int port, const std::string& output);
   // `owner`'s sidecar is stopped: the record names the host alone again.
   // Nothing happens when the record is another controller's.
   CYrError ClearSidecar(const void* owner);

@@ -1,4 +1,5 @@
 #include <arpa/inet.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "ErrorCodes.h"
 #include "FXString.h"
 #include "PriamUtil.h"
+#include "SidecarOutput.h"
 #include "Supervision.h"
 #include "YrNet.h"
 #include "YrSleep.h"
@@ -39,6 +41,47 @@ std::string LaunchCommand(const std::string& java, const std::string& javaOption
   return java + " " + javaOptions + " " + "-Dzbpriam.config.file=" + confDir + " " + "-cp" + " " +
          jar + " " + "jerseyserve.server" + " " + port;
 }
+
+// Marks the launch under way for its whole length, whichever way it ends:
+// an exit of the sidecar meanwhile is an exit during its start.
+class LaunchUnderWay {
+ public:
+  explicit LaunchUnderWay(bool& launching) : m_launching(launching) { m_launching = true; }
+  ~LaunchUnderWay() { m_launching = false; }
+  LaunchUnderWay(const LaunchUnderWay&) = delete;
+  LaunchUnderWay& operator=(const LaunchUnderWay&) = delete;
+
+ private:
+  bool& m_launching;
+};
+
+// The file the sidecar writes its output to, open until it has started. A
+// file that cannot be made is no reason to keep the sidecar from starting:
+// its output then goes to /dev/null.
+class SidecarOutputFile {
+ public:
+  explicit SidecarOutputFile(const std::string& confDir) : m_path(SidecarOutputPath(confDir)) {
+    if (m_path.empty()) return;
+    std::string error;
+    m_fd = OpenSidecarOutput(m_path, &error);
+    if (m_fd < 0) {
+      ZB_LOG(-1, "Failed to prepare the Priam sidecar's output file: %s", error.c_str());
+      m_path.clear();
+    }
+  }
+  ~SidecarOutputFile() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  SidecarOutputFile(const SidecarOutputFile&) = delete;
+  SidecarOutputFile& operator=(const SidecarOutputFile&) = delete;
+
+  const std::string& path() const { return m_path; }
+  int descriptor() const { return m_fd; }
+
+ private:
+  std::string m_path;
+  int m_fd = -1;
+};
 
 }  // namespace
 
@@ -75,6 +118,11 @@ CYrError PriamUtil::startPriam() try {
   }
   m_process.reset(new ZbProcess());
   m_process->SetSilence(true);
+  const LaunchUnderWay launching(m_supervision->launching);
+  m_supervision->exitReported = false;  // a new sidecar, a new end to report
+  const SidecarOutputFile output(m_priamConfDir);
+  m_supervision->outputPath = output.path();
+  m_process->SetOutputDescriptor(output.descriptor());
 
   const CYrString jar = CYrPath::Append(m_priamDir.c_str(), "priam.jar");
   const bool wrongPort = SimulateWrongPort();
@@ -99,12 +147,21 @@ CYrError PriamUtil::startPriam() try {
     m_priamStarted = true;
     m_priamUrl = FXString::Format("http://localhost:%d/REST", m_priamPort);
     status = validatePriamPort();
-    if (status.IsError()) {
+    if (sidecarGone()) {
+      // What ps and netstat found of a JVM that refused to start says
+      // nothing; its exit says why.
+      status = sidecarExitError();
+      m_priamStarted = false;
+    } else if (status.IsError()) {
       ZB_LOG(-1, "Failed to validate Priam port");
     } else {
       recordSidecar(m_process->GetChildPid());  // now with the port it listens on
       status = checkConnection();
-      if (m_ignoreConnectionFailure) {
+      if (sidecarGone()) {
+        // Nothing is left to keep, whatever the host asked.
+        status = sidecarExitError();
+        m_priamStarted = false;
+      } else if (m_ignoreConnectionFailure) {
         status = CYrError::Success();
       } else if (status.IsError()) {
         ZB_LOG(0, "Error: %s", status.AsString().c_str());
@@ -184,7 +241,9 @@ CYrError PriamUtil::GetFreePort(std::string host, int& port) try {
 PRIAM_CATCH_ALL
 
 CYrError PriamUtil::checkConnection() try {
-  YRSLEEP(kConnectionCheckDelayMs);
+  // The same wait as ever while the sidecar runs; a sidecar that exits ends
+  // it, and the request then reports the exit instead of being sent.
+  YRSLEEP_UNTIL_EXIT(kConnectionCheckDelayMs, sidecarExitDescriptor());
   CYrString response;
   return sendRequestWithErrorHandling(requestType::Get, "info", response, "");
 }

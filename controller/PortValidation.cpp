@@ -41,7 +41,9 @@ CYrError PriamUtil::validatePriamPort() try {
   const std::string netstatCommand =
       "netstat -npl | grep -w \"" + std::to_string(pid) + "/*\" | cut -d: -f2";
   ZB_LOG(2, "Netstat Cmd: %s", netstatCommand.c_str());
+  // A JVM that refused to start has no port; its exit says why, not this.
   if (ZbProcess::system(netstatCommand, &output, &error, 0, true) != 0) {
+    if (sidecarGone()) return sidecarExitError();
     const std::string text =
         FXString::Format("Execution of netstat command failed: %s", error.c_str());
     ZB_LOG(-1, "%s", text.c_str());
@@ -56,6 +58,7 @@ CYrError PriamUtil::validatePriamPort() try {
     port = PortFromToolOutput(text);
   }
   if (port == 0) {
+    if (sidecarGone()) return sidecarExitError();
     const std::string text = "Failed to retrieve Priam port from netstat.";
     ZB_LOG(-1, "%s", text.c_str());
     return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInternalError,

@@ -124,6 +124,12 @@ class PRIAMUTIL_EXPORT PriamUtil {
   const std::string& cqlHost() const { return m_cqlHost; }
   // The sidecar's pid while one was launched and not reaped, else 0.
   pid_t priamPid() const;
+  // True once the launched sidecar has exited, whatever ended it (also a
+  // stop). `how`, when given, receives "exit status N" or "killed by signal
+  // N (SIGKILL)" ("exit status unknown" when the host reaped it), followed
+  // by the last line the sidecar wrote to its output file "zbPriam.out".
+  // Once it has exited, requests return 2250 at once and startPriam 1627.
+  bool priamExited(std::string* how = nullptr) const;
   // When another live process holds the Priam configuration directory (this
   // controller then wrote nothing there): that host's pid, else 0. `sidecar`,
   // when given, receives the pid of the holder's running sidecar, or 0.
@@ -158,6 +164,14 @@ class PRIAMUTIL_EXPORT PriamUtil {
   void releaseSidecar();
   // Take the secrets out of the properties file after a launch attempt.
   void forgetSecrets();
+  // The sidecar was launched, is considered running, and has exited.
+  bool sidecarGone() const;
+  // Its exit as an error: 1627 during the launch, 2250 afterwards. Logged
+  // at level -1 the first time.
+  CYrError sidecarExitError();
+  // What the library's own waits watch: readable once the sidecar has
+  // exited; -1 when no sidecar is considered running.
+  int sidecarExitDescriptor() const;
 
   std::unique_ptr<ZBLibCurl> m_curl;
   std::unique_ptr<ZbProcess> m_process;

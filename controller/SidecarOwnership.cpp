@@ -74,7 +74,8 @@ CYrError PriamUtil::claimSidecar() {
 
 void PriamUtil::recordSidecar(pid_t sidecar) {
   if (!m_supervision->directory) return;
-  const CYrError error = m_supervision->directory->RecordSidecar(this, sidecar, m_priamPort);
+  const CYrError error = m_supervision->directory->RecordSidecar(this, sidecar, m_priamPort,
+                                                                 m_supervision->outputPath);
   if (error.IsError()) {
     ZB_LOG(-1, "Failed to write the Priam sidecar record: %s", error.AsString().c_str());
   }

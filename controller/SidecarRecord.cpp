@@ -53,10 +53,11 @@ std::string ConfigDirectoryOf(pid_t pid, const std::string& word) {
 }  // namespace
 
 CYrError WriteSidecarRecord(const std::string& path, const SidecarRecord& record) {
-  const PropertyMap entries = {{"host", std::to_string(record.host)},
-                               {"pid", std::to_string(record.sidecar)},
-                               {"starttime", std::to_string(record.startTime)},
-                               {"port", std::to_string(record.port)}};
+  PropertyMap entries = {{"host", std::to_string(record.host)},
+                         {"pid", std::to_string(record.sidecar)},
+                         {"starttime", std::to_string(record.startTime)},
+                         {"port", std::to_string(record.port)}};
+  if (!record.output.empty()) entries["output"] = record.output;
   return ReplaceTextFile(path, FormatProperties(entries));
 }
 
@@ -72,6 +73,8 @@ bool ReadSidecarRecord(const std::string& path, SidecarRecord* record) {
   }
   uint64_t port = 0;
   if (ParseNumber(entries, "port", &port) && port <= 65535) read.port = static_cast<int>(port);
+  const auto output = entries.find("output");
+  if (output != entries.end()) read.output = output->second;
   *record = read;
   return true;
 }

@@ -3,7 +3,7 @@
 // The host process that owns a directory holds an exclusive lock on
 // "zbPriam.lock" there, and keeps "zbPriam.sidecar" beside it: its own pid,
 // and while one of its controllers runs a sidecar from the directory, the
-// sidecar's pid, start time and port. A host that dies releases the lock
+// sidecar's pid, start time, port and output file. A host that dies releases the lock
 // with its last descriptor; the record then lets the next owner recognise
 // the sidecar it left running, and a host that finds the lock held names its
 // holder from the record.
@@ -25,7 +25,8 @@ struct SidecarRecord {
   pid_t sidecar = 0;       // 0 while no sidecar runs
   uint64_t startTime = 0;  // the sidecar's, in clock ticks since boot
   pid_t host = 0;
-  int port = 0;  // the sidecar's REST port once known, else 0
+  int port = 0;        // the sidecar's REST port once known, else 0
+  std::string output;  // the file its output goes to, empty for none
 };
 
 // Replace the record at `path` atomically, owner-only.

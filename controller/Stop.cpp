@@ -1,7 +1,5 @@
 #include <signal.h>
 
-#include <cerrno>
-
 #include "Boundary.h"
 #include "ErrorCodes.h"
 #include "PriamUtil.h"
@@ -12,12 +10,13 @@ namespace ZbCassandra {
 CYrError PriamUtil::stopPriam() try {
   ZB_TRACE_ENTRY();
   if (m_process) {
-    // A child that has exited by itself is collected, not signalled.
+    // A child that has exited by itself is collected, not signalled. The
+    // signals go through the child's own handle: a pid that the host reaped
+    // and the system handed out again is never signalled.
     m_process->Reap(false);
-    const pid_t pid = m_process->GetChildPid();
-    if (pid > 0 && kill(pid, 0) == 0) {
-      if (kill(pid, SIGKILL) != 0) {
-        const int code = errno;
+    if (m_process->GetChildPid() > 0 && m_process->Signal(0) == 0) {
+      const int code = m_process->Signal(SIGKILL);
+      if (code != 0) {
         return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kInternalError,
                                        " Unable to stop the process errno [%d] ", code);
       }

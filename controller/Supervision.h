@@ -1,5 +1,6 @@
 // What a controller keeps beside the fields of its class: its share of the
-// configuration directory's claim, and what taking it found.
+// configuration directory's claim, what taking it found, and what it knows
+// of its sidecar's end.
 #pragma once
 
 #include <sys/types.h>
@@ -19,6 +20,12 @@ struct PriamUtil::Supervision {
   // Why construction left the directory alone (another process held it).
   CYrError refusal;
   pid_t stoppedOrphan = 0;
+  // The launched sidecar's output file; empty when it goes to /dev/null.
+  std::string outputPath;
+  // A launch is under way: an exit now is an exit during its start.
+  bool launching = false;
+  // The sidecar's exit has been logged.
+  bool exitReported = false;
 };
 
 }  // namespace ZbCassandra

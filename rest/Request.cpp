@@ -96,9 +96,11 @@ CYrError PriamUtil::setCommonCurlHeaders() try {
 }
 PRIAM_CATCH_ALL
 
-// Kept for hosts built against the full interface; it sends nothing.
+// Kept for hosts built against the full interface; it sends nothing, but
+// does not pretend to succeed for a sidecar that has exited.
 CYrError PriamUtil::post(const std::string& /*request*/, std::string& /*response*/) try {
   ZB_TRACE_ENTRY();
+  if (sidecarGone()) return sidecarExitError();
   return CYrError::Success();
 }
 PRIAM_CATCH_ALL

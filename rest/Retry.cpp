@@ -46,7 +46,10 @@ CYrError PriamUtil::sendRequestWithErrorHandling(requestType type, const CYrStri
 
   unsigned attemptLimit = kFirstAttemptLimit;
   unsigned attempts = 0;
-  while (attempts < attemptLimit) {
+  for (;;) {
+    // A sidecar that has exited will not answer: no attempt, no sleep.
+    if (sidecarGone()) return sidecarExitError();
+    if (attempts >= attemptLimit) break;
     error = sendRequest(type, path, response, request);
     if (!error.IsError()) break;
     ZB_LOG(-1, "Error: %s", error.AsString().c_str());
@@ -59,11 +62,11 @@ CYrError PriamUtil::sendRequestWithErrorHandling(requestType type, const CYrStri
     if (FXErrorUtil::IsWin32(error, kResourceUnavailable)) {
       attemptLimit = kUnavailableAttemptLimit;
       ZB_LOG(0, " Resource unavailable, sleeping ");
-      YRSLEEP(kUnavailableSleepMs);
+      YRSLEEP_UNTIL_EXIT(kUnavailableSleepMs, sidecarExitDescriptor());
     } else {
       attemptLimit = kNotReadyAttemptLimit;
       ZB_LOG(0, " Priam Server not accepting requests yet. Sleeping ");
-      YRSLEEP(kNotReadySleepMs);
+      YRSLEEP_UNTIL_EXIT(kNotReadySleepMs, sidecarExitDescriptor());
     }
     ++attempts;
   }

@@ -77,8 +77,8 @@ class LaunchTest : public ::testing::Test {
     WriteFile(nodeDir + "/cassandra-env.sh", "JMX_PORT=\"7199\"\n");
     store.Set("Cassandra", "sPriamTemplateDir", templateDir);
     store.Set("EventManager", "sLogFilesDirectory", logDir);
-    m_previousSleep = YRSLEEP_SetHandler(
-        [this](uint32_t milliseconds, const char* file, int) { Sleep(milliseconds, file); });
+    m_previousSleep = YRSLEEP_SetHandler(nullptr);
+    ShortenSleeps();
   }
 
   ~LaunchTest() override {
@@ -125,6 +125,14 @@ class LaunchTest : public ::testing::Test {
     while (!output.empty() && output.back() == '\n') output.pop_back();
     return output.substr(output.rfind(' ') + 1);
   }
+
+  // The library's sleeps shortened (the default), or real: the platform's
+  // own sleep, with no handler installed.
+  void ShortenSleeps() {
+    YRSLEEP_SetHandler(
+        [this](uint32_t milliseconds, const char* file, int) { Sleep(milliseconds, file); });
+  }
+  void UsePlatformSleep() { YRSLEEP_SetHandler(nullptr); }
 
   nlohmann::json Info() {
     CYrString response;

@@ -156,8 +156,9 @@ TEST_F(RealHost, TheProcessOwnsItsDirectoryFromItsFirstWriteUntilItsLastControll
   EXPECT_FALSE(HasOpen(sidecar, LockPath())) << "the sidecar must not inherit the lock";
   uint64_t startTime = 0;
   ASSERT_TRUE(ZbProcessInfo::StartTime(sidecar, &startTime));
-  const std::string record = "host=" + std::to_string(getpid()) +
-                             "\npid=" + std::to_string(sidecar) + "\nport=" + std::to_string(port) +
+  const std::string record = "host=" + std::to_string(getpid()) + "\noutput=" + logDir +
+                             "/zbPriam.out\npid=" + std::to_string(sidecar) +
+                             "\nport=" + std::to_string(port) +
                              "\nstarttime=" + std::to_string(startTime) + "\n";
   EXPECT_EQ(ReadFile(RecordPath()), record);
   EXPECT_EQ(testsupport::FileMode(RecordPath()), 0600);

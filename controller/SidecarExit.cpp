@@ -1,0 +1,47 @@
+// The sidecar is our child: once it has exited, the controller says so in
+// its own words instead of retrying a process that is gone.
+#include "Boundary.h"
+#include "ErrorCodes.h"
+#include "PriamUtil.h"
+#include "SidecarOutput.h"
+#include "Supervision.h"
+#include "ZbProcess.h"
+
+namespace ZbCassandra {
+
+bool PriamUtil::priamExited(std::string* how) const {
+  int status = 0;
+  bool known = false;
+  if (!m_process || !m_process->HasExited(&status, &known)) return false;
+  if (how) {
+    *how = ZbProcess::DescribeExit(status, known);
+    const std::string& output = m_supervision->outputPath;
+    const std::string line = output.empty() ? std::string() : LastOutputLine(output);
+    if (!line.empty()) *how += ", its last output line: \"" + line + "\"";
+  }
+  return true;
+}
+
+bool PriamUtil::sidecarGone() const { return m_priamStarted && priamExited(); }
+
+CYrError PriamUtil::sidecarExitError() {
+  std::string how;
+  priamExited(&how);
+  const CYrError error =
+      m_supervision->launching
+          ? FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                                    "The Priam sidecar exited during its start (%s)", how.c_str())
+          : FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kNotConnected,
+                                    "The Priam sidecar is not running (%s)", how.c_str());
+  if (!m_supervision->exitReported) {
+    m_supervision->exitReported = true;
+    ZB_LOG(-1, "%s", error.Message().c_str());
+  }
+  return error;
+}
+
+int PriamUtil::sidecarExitDescriptor() const {
+  return m_priamStarted && m_process ? m_process->ExitDescriptor() : -1;
+}
+
+}  // namespace ZbCassandra

@@ -1,0 +1,85 @@
+#include "SidecarOutput.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "CYrPath.h"
+#include "ZBPI_EventManager.h"
+
+namespace ZbCassandra {
+
+namespace {
+
+// The JVM's last words are near the end; a stack trace before them need not
+// be read.
+constexpr off_t kTailBytes = 64 * 1024;
+constexpr size_t kLongestLine = 200;
+
+std::string Tail(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::string();
+  struct stat info;
+  std::string text;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    const off_t start = info.st_size > kTailBytes ? info.st_size - kTailBytes : 0;
+    text.resize(static_cast<size_t>(info.st_size - start));
+    const ssize_t got = pread(fd, &text[0], text.size(), start);
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  }
+  close(fd);
+  return text;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
+std::string SidecarOutputPath(const std::string& confDir) {
+  ZBPI_EventManager eventManager(0, 1);
+  const char* logDirectory = eventManager.getLogFilesDirectory();
+  const std::string directory = logDirectory && *logDirectory ? logDirectory : confDir;
+  if (directory.empty()) return std::string();
+  return CYrPath::Append(directory.c_str(), kSidecarOutputName).str();
+}
+
+int OpenSidecarOutput(const std::string& path, std::string* error) {
+  // rename moves a symbolic link itself, never what it points at.
+  if (rename(path.c_str(), (path + ".1").c_str()) != 0 && errno != ENOENT) {
+    *error = "cannot keep " + path + " as " + path + ".1: " + strerror(errno);
+    return -1;
+  }
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *error = "cannot create " + path + ": " + strerror(errno);
+    return -1;
+  }
+  fchmod(fd, 0600);  // the umask may have taken more
+  return fd;
+}
+
+std::string LastOutputLine(const std::string& path) {
+  const std::string text = Tail(path);
+  size_t end = text.size();
+  while (end > 0 && IsBlank(text[end - 1])) --end;
+  if (end == 0) return std::string();
+  const size_t newline = text.rfind('\n', end - 1);
+  std::string line = text.substr(newline == std::string::npos ? 0 : newline + 1,
+                                 end - (newline == std::string::npos ? 0 : newline + 1));
+  if (line.size() > kLongestLine) {
+    size_t cut = kLongestLine;
+    // Not in the middle of a UTF-8 character.
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    line.resize(cut);
+  }
+  for (char& c : line) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  return line;
+}
+
+}  // namespace ZbCassandra

@@ -1,0 +1,29 @@
+// Where the sidecar's own words go.
+//
+// Its standard output and error go to "zbPriam.out": beside the sidecar's
+// log file when the host names a log-file directory, otherwise in the Priam
+// configuration directory. Each launch starts a fresh owner-only file and
+// keeps the previous one as "zbPriam.out.1": a host that relaunches after a
+// crash must not wipe the crash's words.
+#pragma once
+
+#include <string>
+
+namespace ZbCassandra {
+
+constexpr const char kSidecarOutputName[] = "zbPriam.out";
+
+// The output file for a sidecar of `confDir`; empty when neither directory
+// is known (the output then goes to /dev/null).
+std::string SidecarOutputPath(const std::string& confDir);
+
+// Keep the file at `path` as "<path>.1" and create a fresh one, 0600 whatever
+// the umask, never through a symbolic link. The descriptor (close-on-exec),
+// or -1 with the reason in `*error`.
+int OpenSidecarOutput(const std::string& path, std::string* error);
+
+// The last non-empty line of the file, its control characters replaced by
+// "?", cut to 200 bytes; empty when there is none.
+std::string LastOutputLine(const std::string& path);
+
+}  // namespace ZbCassandra

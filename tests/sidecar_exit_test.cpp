@@ -1,0 +1,213 @@
+// A sidecar that cannot start, or dies, fails the host's call at once and in
+// its own words. Real JVMs throughout, and the platform's own sleep: the
+// library's waits must end when the sidecar does, not after 30 seconds.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "LaunchFixture.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using launchtest::WaitFor;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+using ZbCassandra::PriamUtil;
+using ZbCassandra::requestType;
+
+// Far below the 30-second wait and the retry sleeps: the call ended with the
+// sidecar, not with a wait that ran its course. (The time it takes is a
+// benchmark's business.)
+constexpr double kWellBeforeAnyWaitEnds = 5.0;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The sidecar a launch recorded, once it listens on its port.
+pid_t ListeningSidecar(const std::string& record) {
+  pid_t pid = 0;
+  WaitFor(
+      [&] {
+        const std::string text = testsupport::PathExists(record) ? ReadFile(record) : "";
+        const size_t at = text.find("\npid=");
+        const size_t port = text.find("\nport=");
+        pid = at == std::string::npos ? 0 : atoi(text.c_str() + at + 5);
+        return pid > 0 && port != std::string::npos &&
+               testsupport::PortAcceptsConnections(atoi(text.c_str() + port + 6));
+      },
+      30);
+  return pid;
+}
+
+class SidecarExit : public launchtest::LaunchTest {
+ protected:
+  std::string Output() const { return logDir + "/zbPriam.out"; }
+  std::string RecordPath() const { return confDir + "/zbPriam.sidecar"; }
+  bool RecordNamesASidecar() const {
+    return ReadFile(RecordPath()).find("\npid=0\n") == std::string::npos;
+  }
+};
+
+TEST_F(SidecarExit, ASidecarThatCannotStartFailsTheLaunchWithTheJvmsReason) {
+  struct Case {
+    const char* what;
+    std::function<void(PriamUtil&)> spoil;
+    const char* jvmSays;
+  };
+  const std::vector<Case> cases = {
+      {"a jar that is not one",
+       [&](PriamUtil&) {
+         unlink((priamDir + "/priam.jar").c_str());
+         WriteFile(priamDir + "/priam.jar", "not a jar\n");
+       },
+       "jerseyserve.server"},
+      {"a Java option the JVM refuses",
+       [&](PriamUtil& priam) {
+         unlink((priamDir + "/priam.jar").c_str());
+         ASSERT_EQ(symlink(PRIAM_STANDIN_JAR, (priamDir + "/priam.jar").c_str()), 0);
+         priam.setJavaOptions("-Xmx1k");
+       },
+       "Too small maximum heap"},
+  };
+  UsePlatformSleep();
+  std::string previousOutput;
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    PriamUtil& priam = Make();
+    test.spoil(priam);
+    WriteProperties();
+    log->Clear();
+    const Clock::time_point start = Clock::now();
+    const CYrError launch = priam.startPriam();
+    EXPECT_LT(SecondsSince(start), kWellBeforeAnyWaitEnds);
+
+    EXPECT_EQ(launch.Code(), 1627);
+    EXPECT_EQ(launch.Message().rfind("The Priam sidecar exited during its start (exit status 1, "
+                                     "its last output line: \"",
+                                     0),
+              0u)
+        << launch.Message();
+    EXPECT_NE(launch.Message().find(test.jvmSays), std::string::npos) << launch.Message();
+    EXPECT_EQ(log->Count(launch.Message()), 1) << "logged once";
+    for (const std::string& failure : log->Texts(-1)) {
+      EXPECT_TRUE(failure == launch.Message() ||
+                  failure == " Failed to access the reg key for wait time ")
+          << "nothing else, least of all a port-lookup failure: " << failure;
+    }
+    ExpectNoSecretLeft();
+    EXPECT_FALSE(RecordNamesASidecar());
+    EXPECT_FALSE(priam.priamStarted());
+
+    // Owner-only, and the launch before it kept beside it.
+    EXPECT_EQ(testsupport::FileMode(Output()), 0600);
+    if (!previousOutput.empty()) {
+      EXPECT_EQ(ReadFile(Output() + ".1"), previousOutput);
+    }
+    previousOutput = ReadFile(Output());
+  }
+}
+
+TEST_F(SidecarExit, ASidecarKilledDuringTheWaitOrAfterTheLaunchIsReportedAtOnce) {
+  // During the 30-second wait.
+  UsePlatformSleep();
+  Make();
+  WriteProperties();
+  Clock::time_point killed;
+  std::thread killer([&] {
+    const pid_t sidecar = ListeningSidecar(RecordPath());
+    killed = Clock::now();
+    kill(sidecar, SIGKILL);
+  });
+  const CYrError launch = controller->startPriam();
+  killer.join();
+  EXPECT_LT(SecondsSince(killed), kWellBeforeAnyWaitEnds);
+  EXPECT_EQ(launch.Code(), 1627);
+  EXPECT_EQ(launch.Message().rfind(
+                "The Priam sidecar exited during its start (killed by signal 9 (SIGKILL)", 0),
+            0u)
+      << launch.Message();
+  ExpectNoSecretLeft();
+  EXPECT_FALSE(RecordNamesASidecar());
+
+  // After a good launch: a request fails at once, without an attempt; one
+  // that is waiting between its retries when the sidecar dies, as soon as
+  // it does. The exit is logged once.
+  PriamUtil& priam = Make();
+  WriteProperties();
+  ShortenSleeps();
+  ASSERT_FALSE(priam.startPriam().IsError());
+  UsePlatformSleep();
+  const pid_t sidecar = priam.priamPid();
+  log->Clear();
+  CYrString reply;
+  killer = std::thread([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    killed = Clock::now();
+    kill(sidecar, SIGKILL);
+  });
+  const CYrError retrying = priam.get(requestType::Get, "no-such-operation", reply, "");
+  killer.join();
+  EXPECT_LT(SecondsSince(killed), kWellBeforeAnyWaitEnds);
+  const std::string notRunning = "The Priam sidecar is not running (killed by signal 9 (SIGKILL))";
+  EXPECT_EQ(retrying.Code(), 2250);
+  EXPECT_EQ(retrying.Message(), notRunning);
+  const Clock::time_point start = Clock::now();
+  const CYrError next = priam.get(requestType::Get, "info", reply, "");
+  EXPECT_LT(SecondsSince(start), 1.0) << "no attempt, no sleep";
+  EXPECT_EQ(next.Message(), notRunning);
+  EXPECT_EQ(log->Count(notRunning), 1);
+  std::string how;
+  EXPECT_TRUE(priam.priamExited(&how));
+  EXPECT_EQ(how, "killed by signal 9 (SIGKILL)");
+
+  // Stopping it signals nothing and clears the record; a new launch works.
+  EXPECT_FALSE(priam.stopPriam().IsError());
+  EXPECT_EQ(priam.priamPid(), 0);
+  EXPECT_FALSE(RecordNamesASidecar());
+  ShortenSleeps();
+  WriteProperties();
+  ASSERT_FALSE(priam.startPriam().IsError());
+  EXPECT_FALSE(priam.priamExited());
+  EXPECT_EQ(Info()["port"], priam.priamPort());
+}
+
+// Many daemons set SIGCHLD to SIG_IGN: the kernel then reaps every child
+// itself, and no exit status is left for anyone.
+TEST_F(SidecarExit, AHostThatIgnoresSigchldLaunchesAndNoticesItsSidecarsDeath) {
+  const pid_t host = fork();
+  ASSERT_GE(host, 0);
+  if (host == 0) {
+    signal(SIGCHLD, SIG_IGN);
+    std::string failures;
+    // The fixture's shortened sleeps wait for this controller's sidecar.
+    PriamUtil& priam = Make();
+    const CYrError launch = priam.startPriam();
+    if (launch.IsError()) failures += "launch: " + launch.AsString() + "\n";
+    if (priam.priamPid() > 0) kill(priam.priamPid(), SIGKILL);
+    YRSLEEP_SetHandler(nullptr);
+    CYrString reply;
+    const CYrError request = priam.get(requestType::Get, "info", reply, "");
+    if (request.Message() !=
+        "The Priam sidecar is not running (exit status unknown (reaped "
+        "elsewhere))") {
+      failures += "request: " + request.AsString() + "\n";
+    }
+    if (priam.stopPriam().IsError()) failures += "stop failed\n";
+    fputs(failures.c_str(), stderr);
+    _exit(failures.empty() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(host, &status, 0), host);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << "status " << status << "; see the host's stderr above";
+}
+
+}  // namespace
