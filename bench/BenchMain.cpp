@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
     bench::RegisterConstructionBenchmarks(layout, &plan);
     bench::RegisterPropertiesBenchmarks(layout, &plan);
     bench::RegisterYamlBenchmarks(layout, &plan);
+    bench::RegisterExitBenchmarks(layout, &plan);
     bench::RegisterMemoryBenchmarks(layout, commands, &plan);
 
     bench::CollectingReporter reporter(plan.baselines);

@@ -30,6 +30,7 @@ void RegisterRestBenchmarks(const NodeLayout& layout, BenchPlan* plan);
 void RegisterConstructionBenchmarks(const NodeLayout& layout, BenchPlan* plan);
 void RegisterPropertiesBenchmarks(const NodeLayout& layout, BenchPlan* plan);
 void RegisterYamlBenchmarks(const NodeLayout& layout, BenchPlan* plan);
+void RegisterExitBenchmarks(const NodeLayout& layout, BenchPlan* plan);
 void RegisterMemoryBenchmarks(const NodeLayout& layout, const MeasuredCommands& commands,
                               BenchPlan* plan);
 

@@ -114,6 +114,15 @@ TEST(TargetTable, RatiosAndGrowthAreJudgedAgainstTheirLimits) {
   EXPECT_TRUE(growth.met);
   const Verdict informative = Judge(m, {"slow", "fast", Target::Kind::kRatio, 0, 1});
   EXPECT_FALSE(informative.judged);
+  // A time held to a limit of its own, with no baseline.
+  EXPECT_TRUE(Judge(m, {"slow", "", Target::Kind::kSeconds, 1.5, 1}).met);
+  const Verdict late = Judge(m, {"big", "", Target::Kind::kSeconds, 1.0, 1});
+  EXPECT_NEAR(late.figure, 100.0, 1e-9);
+  EXPECT_FALSE(late.met);
+  EXPECT_NE(FormatTable(m, {"big"}, {{"big", "", Target::Kind::kSeconds, 1.0, 1}})
+                .find("100.00 s  <= 1.00 s"),
+            std::string::npos)
+      << FormatTable(m, {"big"}, {{"big", "", Target::Kind::kSeconds, 1.0, 1}});
 }
 
 TEST(TargetTable, AMissingOrFailedMeasurementNeverMeetsItsTarget) {

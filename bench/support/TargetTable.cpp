@@ -29,6 +29,7 @@ std::string MeasuredText(const Measurement& measurement) {
 }
 
 std::string TargetText(const Target& target) {
+  if (target.kind == Target::Kind::kSeconds) return "<= " + FormatSeconds(target.limit);
   if (target.kind == Target::Kind::kRatio) {
     return target.limit > 0 ? Format("<= %.2fx", target.limit) : "-";
   }
@@ -40,9 +41,14 @@ constexpr size_t kBaselineWidth = 52;
 
 std::string TargetLine(const Measurements& measurements, const Target& target) {
   const Verdict verdict = Judge(measurements, target);
-  const std::string what = target.kind == Target::Kind::kRatio ? "vs " : "growth from ";
+  const bool seconds = target.kind == Target::Kind::kSeconds;
+  const std::string what = seconds                               ? "time"
+                           : target.kind == Target::Kind::kRatio ? "vs "
+                                                                 : "growth from ";
   std::string figure = "-";
-  if (verdict.figure >= 0) figure = Format("%.2fx", verdict.figure);
+  if (verdict.figure >= 0) {
+    figure = seconds ? FormatSeconds(verdict.figure) : Format("%.2fx", verdict.figure);
+  }
   std::string result = "-";
   if (verdict.judged) {
     result = verdict.met ? "met" : "MISSED";
@@ -58,6 +64,16 @@ std::string TargetLine(const Measurements& measurements, const Target& target) {
 Verdict Judge(const Measurements& measurements, const Target& target) {
   Verdict verdict;
   const auto subject = measurements.find(target.subject);
+  if (target.kind == Target::Kind::kSeconds) {
+    if (subject == measurements.end() || subject->second.seconds <= 0 ||
+        !subject->second.error.empty()) {
+      return verdict;
+    }
+    verdict.figure = subject->second.seconds;
+    verdict.judged = target.limit > 0;
+    verdict.met = verdict.judged && verdict.figure <= target.limit;
+    return verdict;
+  }
   const auto baseline = measurements.find(target.baseline);
   if (subject == measurements.end() || baseline == measurements.end()) return verdict;
   const double top = subject->second.seconds;

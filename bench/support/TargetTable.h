@@ -21,9 +21,10 @@ using Measurements = std::map<std::string, Measurement>;
 // A statement about one benchmark (the subject) relative to another.
 struct Target {
   enum class Kind {
-    kRatio,           // time(subject) / time(baseline) <= limit
-    kGrowthPerDecade  // (time(subject) / time(baseline)) ^ (1 / decades) <= limit,
-                      // where the subject's input is 10^decades times the baseline's
+    kRatio,            // time(subject) / time(baseline) <= limit
+    kGrowthPerDecade,  // (time(subject) / time(baseline)) ^ (1 / decades) <= limit,
+                       // where the subject's input is 10^decades times the baseline's
+    kSeconds           // time(subject) <= limit seconds; no baseline
   };
   std::string subject;
   std::string baseline;
@@ -33,7 +34,7 @@ struct Target {
 };
 
 struct Verdict {
-  double figure = -1;  // the ratio or the growth; < 0 when it cannot be computed
+  double figure = -1;  // the ratio, the growth or the seconds; < 0 when it cannot be computed
   bool met = false;
   bool judged = false;  // false for an informative figure or a missing measurement
 };
