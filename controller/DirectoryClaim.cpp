@@ -79,14 +79,7 @@ bool StopOrphan(const std::string& confDir, ClaimResult* result) {
     return true;
   }
   result->stoppedOrphan = orphan.sidecar;
-  if (kill(orphan.sidecar, SIGKILL) != 0) {
-    result->failure =
-        "Failed to stop the Priam sidecar left running by a host that died (process " +
-        std::to_string(orphan.sidecar) + "): " + strerror(errno);
-    return false;
-  }
-  result->orphanEnded = WaitForEnd(orphan, confDir);
-  return true;
+  return DirectoryClaim::StopSidecar(orphan, confDir, &result->orphanEnded, &result->failure);
 }
 
 // The last controller let go of `claim`. Its entry goes only once the lock is
@@ -149,6 +142,18 @@ ClaimResult DirectoryClaim::Acquire(const std::string& confDir) {
   result.outcome = ClaimResult::kClaimed;
   result.claim = std::move(claim);
   return result;
+}
+
+bool DirectoryClaim::StopSidecar(const SidecarRecord& sidecar, const std::string& confDir,
+                                 bool* ended, std::string* failure) {
+  *ended = false;
+  if (kill(sidecar.sidecar, SIGKILL) != 0) {
+    *failure = "Failed to stop the Priam sidecar left running by a host that died (process " +
+               std::to_string(sidecar.sidecar) + "): " + strerror(errno);
+    return false;
+  }
+  *ended = WaitForEnd(sidecar, confDir);
+  return true;
 }
 
 void DirectoryClaim::Holder(const std::string& confDir, pid_t* host, pid_t* sidecar) {

@@ -55,6 +55,12 @@ class DirectoryClaim {
   // host when it is alive (else 0), and its sidecar when that runs.
   static void Holder(const std::string& confDir, pid_t* host, pid_t* sidecar);
 
+  // Kill the recorded sidecar of `confDir` with SIGKILL and wait (a few
+  // seconds at most) until it is gone; `*ended` tells whether it is. False,
+  // with the reason in `*failure`, when it cannot be signalled.
+  static bool StopSidecar(const SidecarRecord& sidecar, const std::string& confDir, bool* ended,
+                          std::string* failure);
+
   ~DirectoryClaim();
   DirectoryClaim(const DirectoryClaim&) = delete;
   DirectoryClaim& operator=(const DirectoryClaim&) = delete;

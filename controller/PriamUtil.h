@@ -26,6 +26,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -137,6 +138,30 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // The sidecar that a host that died had left running from the directory,
   // stopped when this controller took the directory; 0 when there was none.
   pid_t stoppedOrphanPid() const;
+  // What a Priam configuration directory holds now, as its lock and its
+  // record tell: for an operator's questions, without a controller.
+  struct DirectoryState {
+    pid_t holder = 0;             // the live process that holds the lock, 0 for none
+    bool recordLeft = false;      // the record file exists
+    pid_t host = 0;               // the host the record names, 0 for none
+    bool hostAlive = false;       // that host still runs
+    pid_t sidecar = 0;            // the sidecar the record names, 0 for none
+    bool sidecarRunning = false;  // it still runs as this directory's sidecar
+    uint64_t startTime = 0;       // its start, in clock ticks since boot
+    int port = 0;                 // its REST port, 0 when not known
+    std::string output;           // the file its output goes to, empty for none
+  };
+  // Reads and takes nothing. 1627 when the directory or its record cannot
+  // be read (the state is then unknown).
+  static CYrError inspectDirectory(const std::string& priamConfDir, DirectoryState* state);
+  // Stop the sidecar that a host that died left running from the directory
+  // and take the secrets it left out of its properties file (the directory
+  // is taken for that moment, and given up again). While another live host
+  // holds the directory: refused (1627, naming it) unless `force`, which
+  // stops that host's sidecar and touches no file. `*stopped` receives the
+  // pid of the sidecar stopped, 0 when none ran.
+  static CYrError stopDirectorySidecar(const std::string& priamConfDir, bool force, pid_t* stopped);
+
   // Extra words for the Java command line, between the executable and the
   // sidecar's own options (for example "-Xmx512m").
   void setJavaOptions(const std::string& options) { m_javaOptions = options; }

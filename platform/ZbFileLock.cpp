@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "FXErrorUtil.h"
@@ -49,4 +51,30 @@ CYrError ZbFileLock::TryLock(const std::string& path, bool* heldElsewhere) {
 void ZbFileLock::Unlock() {
   if (m_fd >= 0) ::close(m_fd);
   m_fd = -1;
+}
+
+pid_t ZbFileLock::Holder(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return errno == ENOENT ? 0 : -1;
+  FILE* table = fopen("/proc/locks", "re");
+  if (!table) return -1;
+  // "1: FLOCK  ADVISORY  WRITE 1234 fe:00:10953190 0 EOF": the device's
+  // major and minor in hex, then the inode. Waiters ("1: -> FLOCK ...")
+  // hold nothing.
+  pid_t holder = 0;
+  char line[256];
+  while (holder == 0 && fgets(line, sizeof line, table)) {
+    char kind[16] = "";
+    long pid = 0;
+    unsigned major = 0;
+    unsigned minor = 0;
+    unsigned long inode = 0;
+    if (sscanf(line, "%*d: %15s %*s %*s %ld %x:%x:%lu", kind, &pid, &major, &minor, &inode) == 5 &&
+        strcmp(kind, "FLOCK") == 0 && major == major(info.st_dev) && minor == minor(info.st_dev) &&
+        inode == info.st_ino) {
+      holder = static_cast<pid_t>(pid);
+    }
+  }
+  fclose(table);
+  return holder;
 }

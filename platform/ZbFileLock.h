@@ -6,6 +6,8 @@
 // other, cannot take the lock meanwhile.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 #include "CYrError.h"
@@ -23,6 +25,11 @@ class ZbFileLock {
   CYrError TryLock(const std::string& path, bool* heldElsewhere);
   // Release the lock; the file stays.
   void Unlock();
+  // Who holds the lock on the file at `path` now, as the system's lock table
+  // (/proc/locks) tells, without opening, creating or taking anything: the
+  // pid of the process that took it, 0 when nobody holds it (or there is no
+  // such file), -1 when it cannot be told.
+  static pid_t Holder(const std::string& path);
   bool IsLocked() const { return m_fd >= 0; }
 
  private:

@@ -1,9 +1,11 @@
-// The keys of the Priam properties file that hold secrets, and the masking
-// that keeps their values out of every log line.
+// The keys of the Priam properties file that hold secrets, their removal,
+// and the masking that keeps their values out of every log line.
 #pragma once
 
 #include <array>
 #include <string>
+
+#include "CYrError.h"
 
 namespace ZbCassandra {
 
@@ -18,5 +20,10 @@ extern const std::array<const char*, 6> kSecretKeys;
 // covered too), and a masked line that ends in an odd number of
 // backslashes masks the line that continues it. Other lines are unchanged.
 std::string MaskSecretValues(const std::string& content);
+
+// Take every secret key out of the properties file at `path` (rewritten
+// whole, in key order). `*absent` receives how many of the keys it did not
+// hold. The errors of ReadPropertiesFile and WritePropertiesFile.
+CYrError RemoveSecretEntries(const std::string& path, int* absent);
 
 }  // namespace ZbCassandra

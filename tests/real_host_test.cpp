@@ -18,6 +18,7 @@
 
 #include "LaunchFixture.h"
 #include "SidecarRecord.h"
+#include "ZbFileLock.h"
 #include "ZbProcessInfo.h"
 
 namespace {
@@ -144,6 +145,7 @@ TEST_F(RealHost, TheProcessOwnsItsDirectoryFromItsFirstWriteUntilItsLastControll
   // Taken by the construction, before its first write.
   Make();
   EXPECT_TRUE(LockIsHeld(LockPath()));
+  EXPECT_EQ(ZbFileLock::Holder(LockPath()), getpid()) << "as the system's lock table tells";
   EXPECT_EQ(testsupport::FileMode(LockPath()), 0600);
   const std::string ownerOnly =
       "host=" + std::to_string(getpid()) + "\npid=0\nport=0\nstarttime=0\n";
@@ -205,6 +207,7 @@ TEST_F(RealHost, TheProcessOwnsItsDirectoryFromItsFirstWriteUntilItsLastControll
 
   controller.reset();
   EXPECT_FALSE(LockIsHeld(LockPath())) << "the last controller gives the directory up";
+  EXPECT_EQ(ZbFileLock::Holder(LockPath()), 0);
   EXPECT_FALSE(testsupport::PathExists(RecordPath()));
   EXPECT_TRUE(testsupport::PathExists(LockPath()));
 }
@@ -214,6 +217,7 @@ TEST_F(RealHost, NothingIsWrittenIntoADirectoryAnotherProcessHolds) {
   // the sidecar it runs.
   TestProcess holder("/usr/bin/flock", "flock " + LockPath() + " sleep 600");
   ASSERT_TRUE(launchtest::WaitFor([&] { return LockIsHeld(LockPath()); }, 10));
+  EXPECT_EQ(ZbFileLock::Holder(LockPath()), holder.pid());
   TestProcess sidecar(PRIAM_STANDIN_JAVA, SidecarCommand(PRIAM_STANDIN_JAVA, "", confDir));
   SidecarRecord record = sidecar.Record();
   record.host = holder.pid();
