@@ -44,6 +44,8 @@ int RunDiscover(const DiscoverOptions& options, SignalWatcher& signals) {
     fputs(NodeFactsTable(facts).c_str(), stdout);
   }
   fflush(stdout);
+  // A report, not a failure: run is where such a value is refused.
+  for (const NodeValueProblem& problem : facts.invalid) Warn(problem.text);
   for (const std::string& failure : facts.errors) Fail(kExitFailed, failure);
   return facts.errors.empty() ? kExitOk : kExitFailed;
 }

@@ -45,11 +45,7 @@ void DropLineEnd(std::string* text) {
 // mistake) are no property either. Checked here, before the controller
 // replaces the file, rather than refused by it afterwards.
 bool IsOneLineOfText(const std::string& text) {
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte < 0x20 && c != '\t') || byte == 0x7f) return false;
-  }
-  return true;
+  return IsText(text) && text.find_first_of("\r\n") == std::string::npos;
 }
 
 // A file that holds passwords must not be readable by anyone but its owner.

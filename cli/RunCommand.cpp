@@ -11,6 +11,7 @@
 #include "IntegerOption.h"
 #include "JsonOutput.h"
 #include "LocalPort.h"
+#include "NodeValueChecks.h"
 
 namespace priamctl {
 
@@ -149,7 +150,8 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
   if (!ApplyCommonOptions(options.common, &error)) return Fail(kExitUsage, error);
   Properties given;
   if (!CollectProperties(options.properties, &given, &error) ||
-      !CheckNodeInputs(options.node, &error) || !CheckSidecarJar(options.node, &error)) {
+      !CheckNodeInputs(options.node, &error) || !CheckSidecarJar(options.node, &error) ||
+      !CheckNodeValues(NodeValuesInFiles(options.node.cassandraConfDir), given, &error)) {
     return Fail(kExitUsage, error);
   }
   WarnOfSecretsOnTheCommandLine(options.properties);
@@ -164,6 +166,11 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
       MakeController(options.node, options.port, options.ignoreConnectionFailure, &error, &chain);
   if (signals.Received() != 0) return kExitSignalBase + signals.Received();
   if (!controller) return FailShowingChain(kExitFailed, error, chain, showChain);
+  // The files may have changed since they were checked; what the controller
+  // found is what would be written.
+  if (!CheckNodeValues(NodeValuesOf(*controller, options.node.cassandraConfDir), given, &error)) {
+    return Fail(kExitUsage, error);
+  }
   const CYrError written =
       controller->writePriamProperties(WithDiscoveredConnection(*controller, std::move(given)));
   if (written.IsError()) {

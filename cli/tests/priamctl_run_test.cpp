@@ -161,8 +161,8 @@ TEST_F(RunCommand, LinesOnStderrStayWholeWithLogsProgressAndRetries) {
 }
 
 // Each is refused with one line and code 2 before the controller replaces
-// zbPriam.properties.
-TEST_F(RunCommand, BadPropertySourcesAreUsageErrors) {
+// zbPriam.properties, whether there was one or not.
+TEST_F(RunCommand, BadPropertySourcesAndNodeValuesAreUsageErrorsThatTouchNothing) {
   testsupport::WriteFile(root.file("open.properties"), "priam.cqluserpassword=x\n", 0644);
   testsupport::WriteFile(root.file("bad.properties"), "just words\n", 0600);
   testsupport::WriteFile(root.file("binary.properties"), std::string("a=\x01\x02\0b\n", 7), 0600);
@@ -173,9 +173,9 @@ TEST_F(RunCommand, BadPropertySourcesAreUsageErrors) {
                          0600);
   testsupport::WriteFile(root.file("two-lines"), "first-S3cret\nsecond\n", 0600);
   const struct {
-    std::vector<std::string> extra;
+    std::vector<std::string> args;
     std::string says;
-  } cases[] = {
+  } sources[] = {
       {{"--properties-file", root.file("open.properties")}, "make it owner-only (chmod 600)"},
       {{"--properties-file", root.file("bad.properties")}, ":1: not a KEY=VALUE line"},
       {{"--properties-file", root.file("binary.properties")}, ":1: not a KEY=VALUE line"},
@@ -193,14 +193,29 @@ TEST_F(RunCommand, BadPropertySourcesAreUsageErrors) {
       {{"--property", "priam.cqlusername=one\ntwo"}, "--property wants KEY=VALUE"},
       {{"--post", "no-body"}, "wants OPERATION=BODY"},
   };
+  std::vector<std::pair<std::vector<std::string>, std::string>> cases;
+  for (const auto& bad : sources) cases.push_back({NodeArgs("run", bad.args), bad.says});
+  for (const UnusableNode& node : UnusableNodes()) {
+    cases.push_back({NodeArgsWith("--cassandra-conf-dir", node.dir, "run"), node.says});
+  }
+  const std::string earlier = "# what an earlier run left\npriam.cqlport=9042\n";
   for (const auto& bad : cases) {
-    const Outcome outcome = RunPriamctl(NodeArgs("run", bad.extra));
-    SCOPED_TRACE(bad.extra.back());
-    EXPECT_EQ(outcome.exitCode, 2) << outcome.err;
-    EXPECT_NE(outcome.err.find(bad.says), std::string::npos) << outcome.err;
-    EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
-    EXPECT_EQ(outcome.err.find("S3cret"), std::string::npos) << "a value is never shown";
-    EXPECT_FALSE(testsupport::PathExists(confDir + "/zbPriam.properties")) << "nothing touched";
+    SCOPED_TRACE(bad.second);
+    for (const bool hadFile : {false, true}) {
+      if (hadFile) testsupport::WriteFile(confDir + "/zbPriam.properties", earlier, 0600);
+      const Outcome outcome = RunPriamctl(bad.first);
+      EXPECT_EQ(outcome.exitCode, 2) << outcome.err;
+      EXPECT_NE(outcome.err.find(bad.second), std::string::npos) << outcome.err;
+      EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+      EXPECT_EQ(outcome.err.find("S3cret"), std::string::npos) << "a value is never shown";
+      if (hadFile) {
+        EXPECT_EQ(Properties(), earlier) << "untouched";
+        unlink((confDir + "/zbPriam.properties").c_str());
+      } else {
+        EXPECT_FALSE(testsupport::PathExists(confDir + "/zbPriam.properties")) << "not written";
+      }
+      EXPECT_FALSE(testsupport::PathExists(confDir + "/zbPriamlog4j.properties"));
+    }
   }
 }
 
