@@ -139,6 +139,7 @@ CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
                     "without it each reply is printed as the sidecar sent it");
   command->add_flag("--keep-running", options.keepRunning,
                     "Keep the sidecar running until Ctrl-C or SIGTERM, then stop it");
+  AddJavaOptionsOption(*command, options.javaOptions);
   AddShortWaitsOption(*command, options.shortWaits);
   AddCommonOptions(*command, options.common);
   command->footer(kExitCodeHelp);
@@ -171,6 +172,7 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
   if (!CheckNodeValues(NodeValuesOf(*controller, options.node.cassandraConfDir), given, &error)) {
     return Fail(kExitUsage, error);
   }
+  controller->setJavaOptions(options.javaOptions);
   const CYrError written =
       controller->writePriamProperties(WithDiscoveredConnection(*controller, std::move(given)));
   if (written.IsError()) {

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "Commands.h"
 #include "FailureText.h"
 #include "JsonOutput.h"
 #include "NodeValueChecks.h"
@@ -129,6 +130,21 @@ TEST(NodeValueChecks, OnlyPortsFrom1To65535ReachTheSidecar) {
   EXPECT_FALSE(CheckNodeValues({"", "abc", "", "0"}, {{"priam.cqlport", "9042"}}, &error));
   EXPECT_EQ(error.rfind("JMX_PORT in  is '0', ", 0), 0u) << error;
   EXPECT_NE(error.find(", or give priam.jmx.port with --property"), std::string::npos) << error;
+}
+
+// Java options begin with "-"; the option still takes them as its value.
+TEST(JavaOptions, AValueThatLooksLikeAnOptionIsTaken) {
+  for (const std::vector<std::string>& words :
+       {std::vector<std::string>{"--java-options", "-Xmx1k"},
+        std::vector<std::string>{"--java-options=-Xmx1k"}}) {
+    CLI::App app;
+    DemoOptions demo;
+    AddDemoCommand(app, demo);
+    std::vector<std::string> args = {words.rbegin(), words.rend()};
+    args.push_back("demo");
+    app.parse(args);
+    EXPECT_EQ(demo.javaOptions, "-Xmx1k") << words.front();
+  }
 }
 
 TEST(TableOutput, ColumnsLineUpAndContinuationLinesIndent) {

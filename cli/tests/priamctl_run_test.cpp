@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -110,22 +111,32 @@ TEST_F(RunCommand, PortTakenIsReportedBeforeAnythingStarts) {
 }
 
 TEST_F(RunCommand, FailedLaunchSaysWhatTheSidecarDidWithCode1AndNothingLeft) {
+  const std::string exited =
+      "the sidecar exited (exit status 1) before it answered; its log, zbPriam.log, may tell why";
   const struct {
-    const char* property;
+    std::vector<std::string> extra;
     std::string says;
   } cases[] = {
-      {"standin.never.listen=true", "the sidecar started but never answered on port "},
-      {"standin.exit.immediately=true",
-       "the sidecar exited (exit status 1) before it answered; its log, zbPriam.log, may tell why"},
+      {{"--property", "standin.never.listen=true"},
+       "the sidecar started but never answered on port "},
+      {{"--property", "standin.exit.immediately=true"}, exited},
       // A user name without a password: the sidecar cannot log in.
-      {"priam.cqlusername=backup",
+      {{"--property", "priam.cqlusername=backup"},
        "the sidecar started but refused the credentials (HTTP 401); check the user names and "
        "passwords given for the node"},
+      // The JVM refuses the option and exits before the sidecar runs, as
+      // written and in the "=" form.
+      {{"--java-options", "-Xmx1k"}, exited},
+      {{"--java-options=-Xmx1k"}, exited},
   };
   for (const auto& launch : cases) {
-    SCOPED_TRACE(launch.property);
-    const Outcome outcome = RunPriamctl(NodeArgs(
-        "run", {"--property", launch.property, "--request", "info", "--short-waits-for-tests"}));
+    SCOPED_TRACE(launch.extra.back());
+    std::vector<std::string> extra = launch.extra;
+    extra.insert(extra.end(), {"--request", "info", "--short-waits-for-tests"});
+    const auto started = std::chrono::steady_clock::now();
+    const Outcome outcome = RunPriamctl(NodeArgs("run", extra));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20))
+        << "no wait for a sidecar that is gone";
     EXPECT_EQ(outcome.exitCode, 1);
     const size_t last = outcome.err.rfind("priamctl: ");
     EXPECT_EQ(outcome.err.substr(last, launch.says.size() + 10), "priamctl: " + launch.says)
