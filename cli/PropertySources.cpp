@@ -162,4 +162,13 @@ std::vector<std::string> SecretKeysGivenInline(const PropertySources& sources) {
   return keys;
 }
 
+std::vector<std::string> EmptySecretKeys(const std::map<std::string, std::string>& properties) {
+  std::vector<std::string> keys;
+  for (const char* secret : kSecretKeys) {
+    const auto found = properties.find(secret);
+    if (found != properties.end() && found->second.empty()) keys.push_back(secret);
+  }
+  return keys;
+}
+
 }  // namespace priamctl

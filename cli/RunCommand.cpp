@@ -72,6 +72,14 @@ void WarnOfSecretsOnTheCommandLine(const PropertySources& sources) {
        "--property-from-file or --properties-file");
 }
 
+// An empty password or token is most likely an empty file or variable
+// given by mistake; the sidecar would log in without it.
+void WarnOfEmptySecrets(const Properties& properties) {
+  for (const std::string& key : EmptySecretKeys(properties)) {
+    Warn(key + " is empty; check the file or variable it comes from");
+  }
+}
+
 // Stop the sidecar after a signal; the exit code tells which signal.
 int Interrupted(SidecarSession& session) {
   session.Stop();
@@ -156,6 +164,7 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
     return Fail(kExitUsage, error);
   }
   WarnOfSecretsOnTheCommandLine(options.properties);
+  WarnOfEmptySecrets(given);
   if (options.port != 0 && !PortIsFree(options.port)) {
     return Fail(kExitFailed,
                 "port " + std::to_string(options.port) + " on 127.0.0.1 is already in use");

@@ -25,19 +25,23 @@ const char kInline[] = "ts-Inl1ne";
 
 TEST_F(RunCommand, PasswordsFromEnvironmentAndFilesReachTheSidecarThenLeaveTheFile) {
   testsupport::WriteFile(root.file("token"), std::string(kToken) + "\n", 0600);
+  testsupport::WriteFile(root.file("empty"), "", 0600);
   testsupport::WriteFile(root.file("secrets.properties"),
                          "# credentials\npriam.keystore.password=" + std::string(kKeystore) +
                              "\npriam.cqlusername=from-file\n",
                          0600);
   const std::string log = root.file("run.log");
-  const Outcome outcome = RunPriamctl(
+  std::vector<std::string> args =
       NodeArgs("run", {"--properties-file", root.file("secrets.properties"), "--property",
                        "priam.cqlusername=cassandra", "--property",
                        "priam.truststore.password=" + std::string(kInline), "--property-from-env",
                        "priam.cqluserpassword=TEST_CQL_PASSWORD", "--property-from-file",
                        "priam.jmx.token=" + root.file("token"), "--request", "info",
-                       "--short-waits-for-tests", "--log-level", "3", "--log-file", log}),
-      {{"TEST_CQL_PASSWORD", kPassword}});
+                       "--short-waits-for-tests", "--log-level", "3", "--log-file", log});
+  // Two secrets that come out empty: warned of, not refused.
+  args.insert(args.end(), {"--property-from-file", "priam.server.kspasswd=" + root.file("empty"),
+                           "--property-from-env", "priam.server.tspasswd=TEST_EMPTY"});
+  const Outcome outcome = RunPriamctl(args, {{"TEST_CQL_PASSWORD", kPassword}, {"TEST_EMPTY", ""}});
   ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
 
   const nlohmann::json info = nlohmann::json::parse(outcome.out);
@@ -50,14 +54,17 @@ TEST_F(RunCommand, PasswordsFromEnvironmentAndFilesReachTheSidecarThenLeaveTheFi
                           "priam.truststore.password"}) {
     EXPECT_EQ(info["secrets_present"][key], true) << key;
   }
-  // Only the secret that came on the command line is warned of, by key.
-  EXPECT_EQ(outcome.err.rfind("priamctl: warning: --property priam.truststore.password: every user "
-                              "can read a command line; give secrets with --property-from-env, "
-                              "--property-from-file or --properties-file\n",
-                              0),
-            0u)
-      << outcome.err;
-  EXPECT_EQ(outcome.err.find("warning", 20), std::string::npos) << outcome.err;
+  // The secret that came on the command line and the empty ones are warned
+  // of, by key, and no other.
+  const std::string warnings =
+      "priamctl: warning: --property priam.truststore.password: every user can read a command "
+      "line; give secrets with --property-from-env, --property-from-file or --properties-file\n"
+      "priamctl: warning: priam.server.kspasswd is empty; check the file or variable it comes "
+      "from\n"
+      "priamctl: warning: priam.server.tspasswd is empty; check the file or variable it comes "
+      "from\n";
+  EXPECT_EQ(outcome.err.rfind(warnings, 0), 0u) << outcome.err;
+  EXPECT_EQ(outcome.err.find("warning", warnings.size()), std::string::npos) << outcome.err;
   EXPECT_FALSE(SidecarRunsFor(confDir)) << "stopped before priamctl exited";
   EXPECT_NE(outcome.err.find("Sidecar stopped."), std::string::npos);
 
