@@ -146,7 +146,7 @@ CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
                     "Indent replies that are JSON objects or arrays (keys in the order sent);\n"
                     "without it each reply is printed as the sidecar sent it");
   command->add_flag("--keep-running", options.keepRunning,
-                    "Keep the sidecar running until Ctrl-C or SIGTERM, then stop it");
+                    "Keep the sidecar running until Ctrl-C, SIGTERM or SIGHUP, then stop it");
   AddJavaOptionsOption(*command, options.javaOptions);
   AddShortWaitsOption(*command, options.shortWaits);
   AddCommonOptions(*command, options.common);
@@ -208,7 +208,7 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
     return sent;
   }
   if (options.keepRunning) {
-    fprintf(stderr, "Keeping the sidecar running; Ctrl-C or SIGTERM stops it.\n");
+    fprintf(stderr, "Keeping the sidecar running; Ctrl-C, SIGTERM or SIGHUP stops it.\n");
     if (session.WaitWhileRunning() == 0) {
       const std::string how = ChildExitDescription(controller->priamPid());
       session.Stop();

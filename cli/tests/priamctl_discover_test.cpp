@@ -224,6 +224,10 @@ TEST_F(Discover, UsageErrorsAreOneLineWithCode2) {
       {{"run", "--priam-dir", priamDir, "--priam-conf-dir", confDir}, "--cassandra-conf-dir"},
       {NodeArgs("run", {"--port", "70000"}), "--port: 70000 is not in the range 1 to 65535"},
       {NodeArgs("run", {"--port", "abc"}), "--port: abc is not a number"},
+      {NodeArgs("run", {"--port", ""}), "--port: an empty value is not a number"},
+      {{"--frobnicate"},
+       "unknown option '--frobnicate'; priamctl takes --help, --version or a subcommand: "
+       "discover, run and demo"},
       {NodeArgs("run", {"--request", ""}), "--request: the operation is empty"},
   };
   for (const auto& usage : cases) {
@@ -233,6 +237,7 @@ TEST_F(Discover, UsageErrorsAreOneLineWithCode2) {
     EXPECT_EQ(outcome.err.rfind("priamctl: ", 0), 0u);
     EXPECT_NE(outcome.err.find(usage.says), std::string::npos);
     EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << "one line";
+    EXPECT_EQ(outcome.err.find("  "), std::string::npos) << "no gap where a word is missing";
   }
   EXPECT_FALSE(testsupport::PathExists(confDir + "/zbPriam.properties")) << "nothing was touched";
 }
@@ -246,8 +251,10 @@ TEST_F(Discover, EveryCommandHasHelpThatNamesTheExitCodes) {
     EXPECT_EQ(outcome.exitCode, 0) << command;
     EXPECT_NE(outcome.out.find("Exit codes: 0 success"), std::string::npos) << command;
   }
-  EXPECT_EQ(RunPriamctl({"run", "--help"}).out.find("short-waits"), std::string::npos)
+  const std::string runHelp = RunPriamctl({"run", "--help"}).out;
+  EXPECT_EQ(runHelp.find("short-waits"), std::string::npos)
       << "the tests' option stays out of the help";
+  EXPECT_NE(runHelp.find("Ctrl-C, SIGTERM or SIGHUP"), std::string::npos) << runHelp;
 }
 
 // Every option a --help lists, as "--name".
@@ -283,6 +290,12 @@ TEST_F(Discover, VersionAndManualPageCoverEveryOption) {
   for (const char* section :
        {".SH EXIT STATUS", ".SH ENVIRONMENT", "ZB_PLATFORM_CONFIG", ".SH FILES", ".SH EXAMPLES"}) {
     EXPECT_NE(page.find(section), std::string::npos) << section;
+  }
+  // Every file the controller and its sidecar leave behind.
+  const std::string files = page.substr(page.find(".SH FILES"));
+  for (const char* file : {"zbPriam.properties", "zbPriamlog4j.properties", "zbPriam.lock",
+                           "zbPriam.sidecar", "zbPriam.out", "zbPriam.out.1", "zbPriam.log"}) {
+    EXPECT_NE(files.find(file), std::string::npos) << file;
   }
   if (system("command -v groff >/dev/null") != 0) GTEST_SKIP() << "no groff to render the page";
   const std::string warnings = root.file("groff.err");
