@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "ReadableFile.h"
 #include "ZBPlatformInfo.h"
 
 namespace priamctl {
@@ -31,10 +32,19 @@ std::string Field(const std::string& line, size_t from, char separator) {
   return line.substr(from + 1, end == std::string::npos ? std::string::npos : end - from - 1);
 }
 
+// Like the controller, only a readable regular file is read: a FIFO would
+// block, a device would never end.
+bool OpenLines(const std::string& path, std::ifstream* in) {
+  if (!WhyNotReadable(path).empty()) return false;
+  in->open(path);
+  return in->is_open();
+}
+
 // The controller takes a line "priam.cass.process=NAME" only when it holds
 // no other "=", and the last such line wins.
 bool TemplateSaysScylla() {
-  std::ifstream in(PropertiesTemplatePath());
+  std::ifstream in;
+  if (!OpenLines(PropertiesTemplatePath(), &in)) return false;
   const std::string key = "priam.cass.process=";
   std::string process;
   for (std::string line; std::getline(in, line);) {
@@ -61,7 +71,8 @@ std::string NodeYamlFile(const std::string& nodeDir) {
 std::string NodeEnvScript(const std::string& nodeDir) { return nodeDir + "/cassandra-env.sh"; }
 
 std::string CqlPortInYaml(const std::string& yamlFile) {
-  std::ifstream in(yamlFile);
+  std::ifstream in;
+  if (!OpenLines(yamlFile, &in)) return std::string();
   const std::string key = "native_transport_port";
   for (std::string line; std::getline(in, line);) {
     const size_t at = line.find(key);
@@ -72,7 +83,8 @@ std::string CqlPortInYaml(const std::string& yamlFile) {
 }
 
 std::string JmxPortInEnvScript(const std::string& envScript) {
-  std::ifstream in(envScript);
+  std::ifstream in;
+  if (!OpenLines(envScript, &in)) return std::string();
   const std::string key = "JMX_PORT";
   for (std::string line; std::getline(in, line);) {
     if (line.rfind(key + "=", 0) != 0) continue;

@@ -1,7 +1,8 @@
 // The node's files found and read the way the controller finds and reads
 // them, so that priamctl can judge what a controller would see before one
 // exists (constructing it already writes into the Priam configuration
-// directory).
+// directory). Only readable regular files are read; any other gives what a
+// missing file gives.
 #pragma once
 
 #include <string>

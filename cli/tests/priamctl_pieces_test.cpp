@@ -1,6 +1,7 @@
 // The pieces of priamctl whose faults the end-to-end runs would hide.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -108,6 +109,11 @@ TEST(NodeValueChecks, FilesAreReadAsTheControllerReadsThem) {
     EXPECT_EQ(read.cqlPort.empty() ? "9042" : read.cqlPort, found.cqlPort);
     EXPECT_EQ(read.jmxPort, found.jmxPort);
   }
+  // A FIFO is not read, as the controller does not: it would block until
+  // someone writes to it.
+  unlink((node + "/cassandra-env.sh").c_str());
+  ASSERT_EQ(mkfifo((node + "/cassandra-env.sh").c_str(), 0600), 0);
+  EXPECT_EQ(NodeValuesInFiles(node).jmxPort, "");
   unsetenv(ZBPlatformInfo::kConfigVariable);
 }
 
