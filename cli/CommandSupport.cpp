@@ -1,4 +1,5 @@
-// What every subcommand uses: the one-line error and the hidden test option.
+// What every subcommand uses: the one-line error, the hidden test option and
+// the sidecar's Java options.
 #include <cstdio>
 
 #include "Commands.h"
@@ -25,6 +26,19 @@ void Warn(const std::string& message) {
 void AddShortWaitsOption(CLI::App& command, bool& shortWaits) {
   // No group: the option is left out of --help; only the tests use it.
   command.add_flag("--short-waits-for-tests", shortWaits)->group("");
+}
+
+void AddJavaOptionsOption(CLI::App& command, std::string& javaOptions) {
+  // One value, never more: CLI11 then takes the next word whatever it looks
+  // like, while an option that may take none would leave "-Xmx512m" to be
+  // parsed as an option of its own.
+  command
+      .add_option("--java-options", javaOptions,
+                  "Options for the sidecar's Java command line, separated by blanks:\n"
+                  "--java-options -Xmx512m, --java-options \"-Xmx512m -XX:+UseG1GC\"\n"
+                  "(JAVA_TOOL_OPTIONS still applies)")
+      ->type_name("OPTIONS")
+      ->expected(1);
 }
 
 }  // namespace priamctl

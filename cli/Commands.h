@@ -28,6 +28,7 @@ struct RunOptions {
   int port = 0;
   bool ignoreConnectionFailure = false;
   std::vector<SidecarRequest> requests;  // in command-line order
+  std::string javaOptions;               // words for the sidecar's Java command line
   bool keepRunning = false;
   bool pretty = false;  // indent JSON replies
   bool shortWaits = false;
@@ -35,6 +36,7 @@ struct RunOptions {
 
 struct DemoOptions {
   CommonOptions common;
+  std::string javaOptions;
   bool shortWaits = false;
 };
 
@@ -59,5 +61,10 @@ void Warn(const std::string& message);
 
 // The hidden option tests use to shorten the library's waits.
 void AddShortWaitsOption(CLI::App& command, bool& shortWaits);
+
+// --java-options: words the controller puts on the sidecar's Java command
+// line (PriamUtil::setJavaOptions). Its value may begin with "-", as Java
+// options do: "--java-options -Xmx512m" takes it as the value.
+void AddJavaOptionsOption(CLI::App& command, std::string& javaOptions);
 
 }  // namespace priamctl

@@ -122,6 +122,7 @@ class Demo {
     m_controller = MakeController(node, 0, false, &error, &chain);
     if (!m_controller) return FailShowingChain(kExitFailed, error, chain, ShowChain());
     if (m_controller->initFailed()) return Fail(kExitFailed, error);
+    m_controller->setJavaOptions(m_options.javaOptions);
     const NodeFacts facts = GatherNodeFacts(*m_controller, m_workspace.nodeDir());
     std::istringstream table(NodeFactsTable(facts));
     for (std::string line; std::getline(table, line);) printf("    %s\n", line.c_str());
@@ -215,6 +216,7 @@ CLI::App* AddDemoCommand(CLI::App& app, DemoOptions& options) {
       "credentials, launch, the \"info\" reply, the secrets gone from the file, stop.\n"
       "Needs no root; takes about 35 seconds.");
   AddShortWaitsOption(*command, options.shortWaits);
+  AddJavaOptionsOption(*command, options.javaOptions);
   AddCommonOptions(*command, options.common);
   command->get_option("--config")
       ->description(

@@ -44,6 +44,8 @@ int RunDiscover(const DiscoverOptions& options, SignalWatcher& signals) {
     fputs(NodeFactsTable(facts).c_str(), stdout);
   }
   fflush(stdout);
+  // A report, not a failure: run is where such a value is refused.
+  for (const NodeValueProblem& problem : facts.invalid) Warn(problem.text);
   for (const std::string& failure : facts.errors) Fail(kExitFailed, failure);
   // Found all the same; that host's files are not ours to touch.
   if (controller->initFailed()) Fail(kExitOk, error + "; its files were left as they are");

@@ -2,14 +2,13 @@
 
 #include <fstream>
 
+#include "NodeFiles.h"
 #include "ReadableFile.h"
-#include "ZBPlatformInfo.h"
 
 namespace priamctl {
 
 namespace {
 
-constexpr const char kDefaultTemplateDir[] = "/etc/Priam";
 constexpr const char kStoreHelp[] = "the configuration store (--config FILE)";
 
 std::string Trimmed(const std::string& text) {
@@ -28,12 +27,6 @@ bool IsStoreLine(const std::string& line) {
   return text.find('=') != std::string::npos && text[0] != '=';
 }
 
-std::string StoreValue(const char* section, const char* name) {
-  std::string value;
-  ZBPlatformInfo().getString(section, name, &value);
-  return value;
-}
-
 // `path`, a file the controller reads when it is there, is either absent
 // or readable.
 bool CheckIfPresent(const std::string& path, const std::string& what, std::string* error) {
@@ -44,13 +37,39 @@ bool CheckIfPresent(const std::string& path, const std::string& what, std::strin
 }
 
 bool CheckTemplate(std::string* error) {
-  const std::string configured = StoreValue("Cassandra", "sPriamTemplateDir");
-  const std::string directory = configured.empty() ? kDefaultTemplateDir : configured;
-  const std::string path = directory + "/zbPriam.properties";
+  const std::string path = PropertiesTemplatePath();
   const std::string why = WhyNotReadable(path);
   if (why.empty()) return true;
   *error = "the properties template " + path + " " + why + "; name the directory that holds " +
            "zbPriam.properties as sPriamTemplateDir in section [Cassandra] of " + kStoreHelp;
+  return false;
+}
+
+// The controller reads the YAML file for the ports, the data directories
+// and the seeds; without it every answer would be a default.
+bool CheckYamlFile(const std::string& nodeDir, std::string* error) {
+  const std::string path = NodeYamlFile(nodeDir);
+  const std::string why = WhyNotReadable(path);
+  if (why.empty()) return true;
+  *error = "the node's file " + path + " " + why +
+           "; point --cassandra-conf-dir at the node's configuration directory, or name its YAML "
+           "file as sCassandraYamlFile in section [Cassandra] of " +
+           kStoreHelp;
+  return false;
+}
+
+// The log4j template is copied only while the configuration directory has
+// no log4j file of its own; an existing one is updated in place.
+bool CheckLog4jFiles(const NodeOptions& options, std::string* error) {
+  const std::string own = options.priamConfDir + "/zbPriamlog4j.properties";
+  if (!CheckIfPresent(own, "the sidecar's log4j file", error)) return false;
+  if (WhyNotReadable(own).empty()) return true;
+  const std::string path = options.priamDir + "/zblog4j.properties";
+  const std::string why = WhyNotReadable(path);
+  if (why.empty()) return true;
+  *error = "the log4j template " + path + " " + why +
+           "; --priam-dir must name the Priam installation directory that holds "
+           "zblog4j.properties";
   return false;
 }
 
@@ -75,20 +94,9 @@ bool CheckStoreFile(const std::string& path, std::string* error) {
 }
 
 bool CheckNodeInputs(const NodeOptions& options, std::string* error) {
-  if (!CheckTemplate(error)) return false;
-  const std::string configuredYaml = StoreValue("Cassandra", "sCassandraYamlFile");
-  if (!configuredYaml.empty()) {
-    if (!CheckIfPresent(configuredYaml, "the YAML file (sCassandraYamlFile)", error)) return false;
-  } else {
-    // Which of the two the controller reads depends on the flavor in the
-    // template; either one that is there must be readable.
-    for (const char* name : {"cassandra.yaml", "scylla.yaml"}) {
-      if (!CheckIfPresent(options.cassandraConfDir + "/" + name, "the node's file", error)) {
-        return false;
-      }
-    }
-  }
-  return CheckIfPresent(options.cassandraConfDir + "/cassandra-env.sh", "the node's file", error);
+  return CheckTemplate(error) && CheckLog4jFiles(options, error) &&
+         CheckYamlFile(options.cassandraConfDir, error) &&
+         CheckIfPresent(NodeEnvScript(options.cassandraConfDir), "the node's file", error);
 }
 
 bool CheckSidecarJar(const NodeOptions& options, std::string* error) {

@@ -15,11 +15,12 @@ namespace priamctl {
 // taken silently as a store without values.
 bool CheckStoreFile(const std::string& path, std::string* error);
 
-// What every controller reads at construction: the properties template
-// (where the store's sPriamTemplateDir says, /etc/Priam by default) and the
-// node's files that exist (its YAML file and cassandra-env.sh), which must
-// then be readable files. A node without a YAML file is no bad input: the
-// controller then works with its defaults, and discover says so.
+// What every controller reads at construction, which must be readable
+// files: the properties template (where the store's sPriamTemplateDir says,
+// /etc/Priam by default), the log4j file of the Priam configuration
+// directory or, while there is none, its template in the Priam directory,
+// the node's YAML file (the one the controller will read) and, when there
+// is one, the node's cassandra-env.sh.
 bool CheckNodeInputs(const NodeOptions& options, std::string* error);
 
 // The sidecar run needs: priam.jar in the Priam directory.

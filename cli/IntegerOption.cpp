@@ -28,6 +28,8 @@ CLI::Validator IntegerInRange(int min, int max) {
   return CLI::Validator(
       [min, max, range](std::string& text) -> std::string {
         long value = 0;
+        // CLI11 puts "--option: " in front.
+        if (text.empty()) return "an empty value is not a number";
         if (!IsInteger(text, &value)) return text + " is not a number";
         if (value < min || value > max) return text + " is not in the range " + range;
         return std::string();

@@ -16,6 +16,8 @@ nlohmann::json NodeFactsJson(const NodeFacts& facts) {
   if (facts.cqlPortIsDefault) json["defaults"].push_back("cql_port");
   if (facts.jmxPortIsDefault) json["defaults"].push_back("jmx_port");
   if (!facts.dataDirectoriesSet) json["defaults"].push_back("data_directories");
+  json["invalid"] = nlohmann::json::array();
+  for (const NodeValueProblem& problem : facts.invalid) json["invalid"].push_back(problem.key);
   json["errors"] = facts.errors;
   return json;
 }

@@ -1,30 +1,12 @@
 #include "NodeFacts.h"
 
-#include <fstream>
-
 #include "FailureText.h"
+#include "NodeFiles.h"
 #include "ReadableFile.h"
 
 namespace priamctl {
 
 namespace {
-
-// Whether the YAML file gives the CQL port the way the controller reads it:
-// the first line that names native_transport_port before any "#" has a
-// value after its ":". Otherwise the controller takes 9042.
-bool YamlSetsCqlPort(const std::string& yamlFile) {
-  std::ifstream in(yamlFile);
-  const std::string key = "native_transport_port";
-  for (std::string line; std::getline(in, line);) {
-    const size_t at = line.find(key);
-    if (at == std::string::npos || at > line.find('#')) continue;
-    const size_t colon = line.find(':');
-    if (colon == std::string::npos) return false;
-    const std::string value = line.substr(colon + 1, line.find(':', colon + 1) - colon - 1);
-    return value.find_first_not_of(" \t\n\"") != std::string::npos;
-  }
-  return false;
-}
 
 // The code the controller gives a YAML file it cannot use for a query.
 constexpr long kInvalidParameter = 87;
@@ -40,13 +22,18 @@ NodeFacts GatherNodeFacts(ZbCassandra::PriamUtil& controller, const std::string&
   facts.jmxPort = controller.jmxPort();
 
   const std::string yamlProblem = WhyNotReadable(facts.yamlFile);
-  facts.cqlPortIsDefault = !yamlProblem.empty() || !YamlSetsCqlPort(facts.yamlFile);
+  facts.cqlPortIsDefault = !yamlProblem.empty() || CqlPortInYaml(facts.yamlFile).empty();
   // The controller takes 7199 when it cannot read the environment script.
-  facts.jmxPortIsDefault = !WhyNotReadable(nodeDir + "/cassandra-env.sh").empty();
+  facts.jmxPortIsDefault = !WhyNotReadable(NodeEnvScript(nodeDir)).empty();
+  facts.invalid = JudgeNodeValues(NodeValuesOf(controller, nodeDir));
   if (!yamlProblem.empty()) {
     facts.errors.push_back("the YAML file " + facts.yamlFile + " " + yamlProblem +
                            "; the data directories and seeds are unknown");
     return facts;
+  }
+  // What the queries would find in a binary file is noise, not an answer.
+  for (const NodeValueProblem& problem : facts.invalid) {
+    if (problem.key == kYamlFileKey) return facts;
   }
   // With the file readable, the query's own failure means a file that does
   // not set them: for an operator an answer, not a failure.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "NodeValueChecks.h"
 #include "PriamUtil.h"
 
 namespace priamctl {
@@ -24,6 +25,8 @@ struct NodeFacts {
   // False when the YAML file does not set them: the node uses its own
   // default, which only the node knows.
   bool dataDirectoriesSet = true;
+  // The values the sidecar cannot use; empty when all are sound.
+  std::vector<NodeValueProblem> invalid;
   // One text per failed query; empty when all succeeded.
   std::vector<std::string> errors;
 };

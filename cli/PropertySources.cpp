@@ -45,11 +45,7 @@ void DropLineEnd(std::string* text) {
 // mistake) are no property either. Checked here, before the controller
 // replaces the file, rather than refused by it afterwards.
 bool IsOneLineOfText(const std::string& text) {
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte < 0x20 && c != '\t') || byte == 0x7f) return false;
-  }
-  return true;
+  return IsText(text) && text.find_first_of("\r\n") == std::string::npos;
 }
 
 // A file that holds passwords must not be readable by anyone but its owner.
@@ -162,6 +158,15 @@ std::vector<std::string> SecretKeysGivenInline(const PropertySources& sources) {
     for (const char* secret : kSecretKeys) {
       if (key == secret) keys.push_back(key);
     }
+  }
+  return keys;
+}
+
+std::vector<std::string> EmptySecretKeys(const std::map<std::string, std::string>& properties) {
+  std::vector<std::string> keys;
+  for (const char* secret : kSecretKeys) {
+    const auto found = properties.find(secret);
+    if (found != properties.end() && found->second.empty()) keys.push_back(secret);
   }
   return keys;
 }

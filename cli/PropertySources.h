@@ -31,4 +31,7 @@ bool CollectProperties(const PropertySources& sources, std::map<std::string, std
 // user can read them; each once per time given.
 std::vector<std::string> SecretKeysGivenInline(const PropertySources& sources);
 
+// The secret keys among `properties` whose value is empty.
+std::vector<std::string> EmptySecretKeys(const std::map<std::string, std::string>& properties);
+
 }  // namespace priamctl

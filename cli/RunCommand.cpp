@@ -11,6 +11,7 @@
 #include "IntegerOption.h"
 #include "JsonOutput.h"
 #include "LocalPort.h"
+#include "NodeValueChecks.h"
 
 namespace priamctl {
 
@@ -69,6 +70,14 @@ void WarnOfSecretsOnTheCommandLine(const PropertySources& sources) {
   Warn("--property " + keys +
        ": every user can read a command line; give secrets with --property-from-env, "
        "--property-from-file or --properties-file");
+}
+
+// An empty password or token is most likely an empty file or variable
+// given by mistake; the sidecar would log in without it.
+void WarnOfEmptySecrets(const Properties& properties) {
+  for (const std::string& key : EmptySecretKeys(properties)) {
+    Warn(key + " is empty; check the file or variable it comes from");
+  }
 }
 
 // Stop the sidecar after a signal; the exit code tells which signal.
@@ -137,7 +146,8 @@ CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
                     "Indent replies that are JSON objects or arrays (keys in the order sent);\n"
                     "without it each reply is printed as the sidecar sent it");
   command->add_flag("--keep-running", options.keepRunning,
-                    "Keep the sidecar running until Ctrl-C or SIGTERM, then stop it");
+                    "Keep the sidecar running until Ctrl-C, SIGTERM or SIGHUP, then stop it");
+  AddJavaOptionsOption(*command, options.javaOptions);
   AddShortWaitsOption(*command, options.shortWaits);
   AddCommonOptions(*command, options.common);
   command->footer(kExitCodeHelp);
@@ -149,10 +159,12 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
   if (!ApplyCommonOptions(options.common, &error)) return Fail(kExitUsage, error);
   Properties given;
   if (!CollectProperties(options.properties, &given, &error) ||
-      !CheckNodeInputs(options.node, &error) || !CheckSidecarJar(options.node, &error)) {
+      !CheckNodeInputs(options.node, &error) || !CheckSidecarJar(options.node, &error) ||
+      !CheckNodeValues(NodeValuesInFiles(options.node.cassandraConfDir), given, &error)) {
     return Fail(kExitUsage, error);
   }
   WarnOfSecretsOnTheCommandLine(options.properties);
+  WarnOfEmptySecrets(given);
   if (options.port != 0 && !PortIsFree(options.port)) {
     return Fail(kExitFailed,
                 "port " + std::to_string(options.port) + " on 127.0.0.1 is already in use");
@@ -167,6 +179,12 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
   if (controller->initFailed()) {
     return Fail(kExitFailed, error + "; stop that process first, or give another --priam-conf-dir");
   }
+  // The files may have changed since they were checked; what the controller
+  // found is what would be written.
+  if (!CheckNodeValues(NodeValuesOf(*controller, options.node.cassandraConfDir), given, &error)) {
+    return Fail(kExitUsage, error);
+  }
+  controller->setJavaOptions(options.javaOptions);
   const CYrError written =
       controller->writePriamProperties(WithDiscoveredConnection(*controller, std::move(given)));
   if (written.IsError()) {
@@ -193,7 +211,7 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
     return sent;
   }
   if (options.keepRunning) {
-    fprintf(stderr, "Keeping the sidecar running; Ctrl-C or SIGTERM stops it.\n");
+    fprintf(stderr, "Keeping the sidecar running; Ctrl-C, SIGTERM or SIGHUP stops it.\n");
     if (session.WaitWhileRunning() == 0) {
       const std::string how = ChildExitDescription(controller->priamPid());
       session.Stop();

@@ -32,6 +32,9 @@ CYrError SidecarSession::Launch() {
   const CYrError result = m_controller.startPriam();
   progress.Stop();
   m_sidecarExit = sleeps.SidecarExit();
+  // A JVM that refuses its options exits before the first sleep, and the
+  // port check then fails on a process that is gone; that exit is the cause.
+  if (m_sidecarExit.empty()) m_sidecarExit = ChildExitDescription(m_controller.priamPid());
   return result;
 }
 

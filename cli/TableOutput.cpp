@@ -14,8 +14,14 @@ std::string Joined(const std::vector<std::string>& items) {
   return OrDash(text);
 }
 
-std::string MarkedDefault(const std::string& value, bool isDefault) {
-  return OrDash(value) + (isDefault ? " (default)" : "");
+// The value, marked when it is the library's default or unusable.
+std::string Marked(const NodeFacts& facts, const std::string& key, const std::string& value,
+                   bool isDefault) {
+  std::string text = OrDash(value) + (isDefault ? " (default)" : "");
+  for (const NodeValueProblem& problem : facts.invalid) {
+    if (problem.key == key) text += " (" + problem.mark + ")";
+  }
+  return text;
 }
 
 std::string DataDirectories(const NodeFacts& facts) {
@@ -44,11 +50,11 @@ std::string FormatTable(const std::vector<TableRow>& rows) {
 std::string NodeFactsTable(const NodeFacts& facts) {
   return FormatTable(
       {{"Java", OrDash(facts.javaPath)},
-       {"YAML file", OrDash(facts.yamlFile)},
+       {"YAML file", Marked(facts, "yaml_file", facts.yamlFile, false)},
        {"Flavor", OrDash(facts.flavor)},
-       {"CQL port", MarkedDefault(facts.cqlPort, facts.cqlPortIsDefault)},
+       {"CQL port", Marked(facts, "cql_port", facts.cqlPort, facts.cqlPortIsDefault)},
        {"CQL host", facts.cqlHost.empty() ? "- (nothing listens on the CQL port)" : facts.cqlHost},
-       {"JMX port", MarkedDefault(facts.jmxPort, facts.jmxPortIsDefault)},
+       {"JMX port", Marked(facts, "jmx_port", facts.jmxPort, facts.jmxPortIsDefault)},
        {"Data directories", DataDirectories(facts)},
        {"Seeds", Joined(facts.seeds)}});
 }

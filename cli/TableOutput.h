@@ -16,7 +16,8 @@ using TableRow = std::pair<std::string, std::string>;
 std::string FormatTable(const std::vector<TableRow>& rows);
 
 // The node facts, one row each; lists joined with ", ", "-" for nothing,
-// the library's defaults marked "(default)".
+// the library's defaults marked "(default)", unusable values with what is
+// wrong ("(not a port number)").
 std::string NodeFactsTable(const NodeFacts& facts);
 
 }  // namespace priamctl

@@ -65,6 +65,14 @@ int main(int argc, char** argv) {
       printf("%s\n", version.what());
       return kExitOk;
     } catch (const CLI::ParseError& error) {
+      // Before any subcommand CLI11 only says that one is required; the
+      // option it did not know is what the user should read.
+      const std::vector<std::string> unknown = app.remaining();
+      if (app.get_subcommands().empty() && !unknown.empty()) {
+        return Fail(kExitUsage,
+                    "unknown option '" + unknown.front() +
+                        "'; priamctl takes --help, --version or a subcommand: " + kSubcommands);
+      }
       return Fail(kExitUsage, std::string(error.what()) + " (see --help)");
     }
 

@@ -68,6 +68,62 @@ class PriamctlFixture : public ::testing::Test {
     return args;
   }
 
+  // A copy of the sample node in the directory `name` under the root, in
+  // which `file` has its first `from` replaced by `to` (or, `from` empty,
+  // holds only `to`).
+  std::string SampleNodeWith(const std::string& name, const std::string& file,
+                             const std::string& from, const std::string& to) const {
+    const std::string node = root.file(name);
+    mkdir(node.c_str(), 0700);
+    for (const char* sample : {"cassandra.yaml", "cassandra-env.sh"}) {
+      Copy(std::string(PRIAMCTL_EXAMPLES) + "/node/" + sample, node + "/" + sample);
+    }
+    std::string content = to;
+    if (!from.empty()) {
+      content = testsupport::ReadFile(node + "/" + file);
+      const size_t at = content.find(from);
+      EXPECT_NE(at, std::string::npos) << from;
+      if (at != std::string::npos) content.replace(at, from.size(), to);
+    }
+    testsupport::WriteFile(node + "/" + file, content);
+    return node;
+  }
+
+  // A sample node whose files give the sidecar a value it cannot use.
+  struct UnusableNode {
+    std::string dir;
+    std::string key;   // the fact in discover's JSON
+    std::string row;   // discover's table row, marked
+    std::string says;  // how priamctl names the value on stderr
+  };
+
+  std::vector<UnusableNode> UnusableNodes() const {
+    const auto port = [this](const std::string& name, const std::string& value) {
+      const std::string dir =
+          SampleNodeWith("node-" + name, "cassandra.yaml", "native_transport_port: 9042",
+                         "native_transport_port: " + value);
+      return UnusableNode{dir, "cql_port", "CQL port          " + value + " (not a port number)\n",
+                          "native_transport_port in " + dir + "/cassandra.yaml is '" + value +
+                              "', not a port number from 1 to 65535"};
+    };
+    const std::string jmx =
+        SampleNodeWith("node-jmx-abc", "cassandra-env.sh", "JMX_PORT=\"7199\"", "JMX_PORT=\"abc\"");
+    // A binary file that names the key all the same.
+    const std::string binary =
+        SampleNodeWith("node-binary", "cassandra.yaml", "",
+                       std::string("\x7f"
+                                   "ELF\x02\x01\0\0native_transport_port: 1\n",
+                                   33));
+    return {
+        port("cql-70000", "70000"),
+        port("cql-abc", "abc"),
+        port("cql-0", "0"),
+        {jmx, "jmx_port", "JMX port          abc (not a port number)\n",
+         "JMX_PORT in " + jmx + "/cassandra-env.sh is 'abc', not a port number from 1 to 65535"},
+        {binary, "yaml_file", "YAML file         " + binary + "/cassandra.yaml (not text)\n",
+         "the node's YAML file " + binary + "/cassandra.yaml is not text"}};
+  }
+
   std::string Properties() const { return testsupport::ReadFile(confDir + "/zbPriam.properties"); }
 
   testsupport::TempDir root;

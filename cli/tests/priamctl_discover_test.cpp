@@ -1,6 +1,7 @@
 // priamctl discover and the command line itself, run as a user runs them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -42,18 +43,25 @@ TEST_F(Discover, JsonHoldsTheSameFactsAndAScyllaTemplateChangesTheFlavor) {
   EXPECT_EQ(facts["errors"], nlohmann::json::array());
   EXPECT_EQ(facts["defaults"], nlohmann::json::array());
 
-  // A ScyllaDB node: the YAML file the controller names changes with it,
-  // and a file that is not there is one failure, its port the default.
+  // A ScyllaDB node: the controller reads scylla.yaml instead, which must
+  // be there.
   testsupport::WriteFile(templateDir + "/zbPriam.properties", "priam.cass.process=scylla\n");
   outcome = RunPriamctl(NodeArgs("discover", {"--json"}));
-  EXPECT_EQ(outcome.exitCode, 1);
+  EXPECT_EQ(outcome.exitCode, 2);
+  EXPECT_EQ(outcome.err.rfind("priamctl: the node's file " + std::string(PRIAMCTL_EXAMPLES) +
+                                  "/node/scylla.yaml does not exist; point --cassandra-conf-dir",
+                              0),
+            0u)
+      << outcome.err;
+  const std::string node = SampleNodeWith("scylla", "cassandra.yaml", "native_transport_port: 9042",
+                                          "native_transport_port: 9142");
+  ASSERT_EQ(rename((node + "/cassandra.yaml").c_str(), (node + "/scylla.yaml").c_str()), 0);
+  outcome = RunPriamctl(NodeArgsWith("--cassandra-conf-dir", node, "discover", {"--json"}));
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
   facts = nlohmann::json::parse(outcome.out);
   EXPECT_EQ(facts["flavor"], "scylla");
-  EXPECT_EQ(facts["defaults"], nlohmann::json({"cql_port"}));
-  EXPECT_EQ(facts["errors"].size(), 1u);
-  EXPECT_EQ(outcome.err, "priamctl: the YAML file " + std::string(PRIAMCTL_EXAMPLES) +
-                             "/node/scylla.yaml does not exist; the data directories and seeds "
-                             "are unknown\n");
+  EXPECT_EQ(facts["yaml_file"], node + "/scylla.yaml");
+  EXPECT_EQ(facts["cql_port"], "9142");
 }
 
 // A stock cassandra.yaml leaves data_file_directories commented out, and a
@@ -91,6 +99,26 @@ TEST_F(Discover, WhatTheNodesFilesDoNotSayIsMarkedNotFailed) {
   EXPECT_EQ(facts["cql_port"], "9042");
 }
 
+// What the library read but the sidecar could not use is a report, not a
+// failure: named on stderr, marked in the table and in the JSON.
+TEST_F(Discover, ValuesTheSidecarCannotUseAreNamedAndMarkedNotFailed) {
+  for (const UnusableNode& node : UnusableNodes()) {
+    SCOPED_TRACE(node.says);
+    std::vector<std::string> args = NodeArgsWith("--cassandra-conf-dir", node.dir, "discover");
+    Outcome outcome = RunPriamctl(args);
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_NE(outcome.out.find(node.row), std::string::npos) << outcome.out;
+    EXPECT_EQ(outcome.err.rfind("priamctl: warning: " + node.says + "; ", 0), 0u) << outcome.err;
+    EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+    args.push_back("--json");
+    outcome = RunPriamctl(args);
+    EXPECT_EQ(outcome.exitCode, 0);
+    const nlohmann::json facts = nlohmann::json::parse(outcome.out);
+    EXPECT_EQ(facts["invalid"], nlohmann::json({node.key}));
+    EXPECT_EQ(facts["errors"], nlohmann::json::array());
+  }
+}
+
 // Each is one line with code 2, before the controller replaces
 // zbPriam.properties.
 TEST_F(Discover, InputFilesAreCheckedBeforeTheControllerTouchesAnything) {
@@ -103,6 +131,18 @@ TEST_F(Discover, InputFilesAreCheckedBeforeTheControllerTouchesAnything) {
   mkdir((node + "/cassandra.yaml").c_str(), 0700);
   const std::string noTemplate = root.file("no-template.ini");
   testsupport::WriteFile(noTemplate, "[Cassandra]\nsPriamTemplateDir=" + root.file("none") + "\n");
+  const std::string noYaml = root.file("no-yaml");
+  mkdir(noYaml.c_str(), 0700);
+  // The log4j template is read while the configuration directory has no
+  // log4j file of its own.
+  const std::string log4jDir = root.file("log4j-dir");
+  mkdir(log4jDir.c_str(), 0700);
+  mkdir((log4jDir + "/zblog4j.properties").c_str(), 0700);
+  const std::string noLog4j = root.file("no-log4j");
+  mkdir(noLog4j.c_str(), 0700);
+  const std::string ownLog4jDir = root.file("own-log4j-dir");
+  mkdir(ownLog4jDir.c_str(), 0700);
+  mkdir((ownLog4jDir + "/zbPriamlog4j.properties").c_str(), 0700);
   const struct {
     std::vector<std::string> args;
     std::string says;
@@ -118,6 +158,20 @@ TEST_F(Discover, InputFilesAreCheckedBeforeTheControllerTouchesAnything) {
            "configuration store (--config FILE)"},
       {NodeArgsWith("--cassandra-conf-dir", node, "discover"),
        "the node's file " + node + "/cassandra.yaml is a directory, not a file"},
+      {NodeArgsWith("--cassandra-conf-dir", noYaml, "run"),
+       "the node's file " + noYaml +
+           "/cassandra.yaml does not exist; point --cassandra-conf-dir at the node's "
+           "configuration directory, or name its YAML file as sCassandraYamlFile in section "
+           "[Cassandra] of the configuration store (--config FILE)"},
+      {NodeArgsWith("--priam-dir", log4jDir, "run"),
+       "the log4j template " + log4jDir +
+           "/zblog4j.properties is a directory, not a file; --priam-dir must name the Priam "
+           "installation directory that holds zblog4j.properties"},
+      {NodeArgsWith("--priam-dir", noLog4j, "discover"),
+       "the log4j template " + noLog4j + "/zblog4j.properties does not exist"},
+      {NodeArgsWith("--priam-conf-dir", ownLog4jDir, "discover"),
+       "the sidecar's log4j file " + ownLog4jDir +
+           "/zbPriamlog4j.properties is a directory, not a file"},
       {{"demo", "--config", binaryStore}, "--config " + binaryStore + ":1: "},
   };
   for (const auto& bad : cases) {
@@ -127,14 +181,16 @@ TEST_F(Discover, InputFilesAreCheckedBeforeTheControllerTouchesAnything) {
     EXPECT_EQ(outcome.err.rfind("priamctl: " + bad.says, 0), 0u) << outcome.err;
     EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
     EXPECT_FALSE(testsupport::PathExists(confDir + "/zbPriam.properties"));
+    EXPECT_FALSE(testsupport::PathExists(confDir + "/zbPriamlog4j.properties"));
   }
 }
 
 TEST_F(Discover, FailedInitializationShowsItsFirstCauseAndTheChainOnlyWhenAsked) {
-  // No log4j template to copy: the controller's own initialization fails.
-  unlink((priamDir + "/zblog4j.properties").c_str());
-  const std::string cause = "priamctl: cannot initialize the controller: Cannot open " + priamDir +
-                            "/zblog4j.properties: No such file or directory\n";
+  // The properties file cannot be replaced: the controller's own
+  // initialization fails.
+  mkdir((confDir + "/zbPriam.properties").c_str(), 0700);
+  const std::string cause = "priamctl: cannot initialize the controller: Cannot replace " +
+                            confDir + "/zbPriam.properties: Is a directory\n";
   Outcome outcome = RunPriamctl(NodeArgs("discover"));
   EXPECT_EQ(outcome.exitCode, 1);
   EXPECT_EQ(outcome.out, "");
@@ -168,6 +224,10 @@ TEST_F(Discover, UsageErrorsAreOneLineWithCode2) {
       {{"run", "--priam-dir", priamDir, "--priam-conf-dir", confDir}, "--cassandra-conf-dir"},
       {NodeArgs("run", {"--port", "70000"}), "--port: 70000 is not in the range 1 to 65535"},
       {NodeArgs("run", {"--port", "abc"}), "--port: abc is not a number"},
+      {NodeArgs("run", {"--port", ""}), "--port: an empty value is not a number"},
+      {{"--frobnicate"},
+       "unknown option '--frobnicate'; priamctl takes --help, --version or a subcommand: "
+       "discover, run and demo"},
       {NodeArgs("run", {"--request", ""}), "--request: the operation is empty"},
   };
   for (const auto& usage : cases) {
@@ -177,6 +237,7 @@ TEST_F(Discover, UsageErrorsAreOneLineWithCode2) {
     EXPECT_EQ(outcome.err.rfind("priamctl: ", 0), 0u);
     EXPECT_NE(outcome.err.find(usage.says), std::string::npos);
     EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << "one line";
+    EXPECT_EQ(outcome.err.find("  "), std::string::npos) << "no gap where a word is missing";
   }
   EXPECT_FALSE(testsupport::PathExists(confDir + "/zbPriam.properties")) << "nothing was touched";
 }
@@ -190,8 +251,10 @@ TEST_F(Discover, EveryCommandHasHelpThatNamesTheExitCodes) {
     EXPECT_EQ(outcome.exitCode, 0) << command;
     EXPECT_NE(outcome.out.find("Exit codes: 0 success"), std::string::npos) << command;
   }
-  EXPECT_EQ(RunPriamctl({"run", "--help"}).out.find("short-waits"), std::string::npos)
+  const std::string runHelp = RunPriamctl({"run", "--help"}).out;
+  EXPECT_EQ(runHelp.find("short-waits"), std::string::npos)
       << "the tests' option stays out of the help";
+  EXPECT_NE(runHelp.find("Ctrl-C, SIGTERM or SIGHUP"), std::string::npos) << runHelp;
 }
 
 // Every option a --help lists, as "--name".
@@ -227,6 +290,12 @@ TEST_F(Discover, VersionAndManualPageCoverEveryOption) {
   for (const char* section :
        {".SH EXIT STATUS", ".SH ENVIRONMENT", "ZB_PLATFORM_CONFIG", ".SH FILES", ".SH EXAMPLES"}) {
     EXPECT_NE(page.find(section), std::string::npos) << section;
+  }
+  // Every file the controller and its sidecar leave behind.
+  const std::string files = page.substr(page.find(".SH FILES"));
+  for (const char* file : {"zbPriam.properties", "zbPriamlog4j.properties", "zbPriam.lock",
+                           "zbPriam.sidecar", "zbPriam.out", "zbPriam.out.1", "zbPriam.log"}) {
+    EXPECT_NE(files.find(file), std::string::npos) << file;
   }
   if (system("command -v groff >/dev/null") != 0) GTEST_SKIP() << "no groff to render the page";
   const std::string warnings = root.file("groff.err");

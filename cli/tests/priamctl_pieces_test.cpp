@@ -1,14 +1,19 @@
 // The pieces of priamctl whose faults the end-to-end runs would hide.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
+#include "Commands.h"
 #include "FailureText.h"
 #include "JsonOutput.h"
+#include "NodeValueChecks.h"
 #include "PropertySources.h"
 #include "StatusLine.h"
 #include "TableOutput.h"
 #include "TempDir.h"
+#include "ZBPlatformInfo.h"
 
 namespace priamctl {
 namespace {
@@ -55,6 +60,96 @@ TEST(PropertySources, PropertiesFileMustBeOwnerOnly) {
     std::string error;
     EXPECT_FALSE(CollectProperties(sources, &result, &error)) << mode;
     EXPECT_TRUE(result.empty());
+  }
+}
+
+// run judges the node's files before a controller exists (constructing one
+// writes into the configuration directory): what it reads there must be
+// what the controller then finds, quirks included.
+TEST(NodeValueChecks, FilesAreReadAsTheControllerReadsThem) {
+  testsupport::TempDir dir;
+  const std::string priamDir = dir.file("priam");
+  const std::string confDir = dir.file("conf");
+  const std::string templates = dir.file("templates");
+  const std::string node = dir.file("node");
+  for (const std::string& path : {priamDir, confDir, templates, node}) mkdir(path.c_str(), 0700);
+  testsupport::WriteFile(
+      priamDir + "/zblog4j.properties",
+      testsupport::ReadFile(std::string(PRIAMCTL_EXAMPLES) + "/priam/zblog4j.properties"));
+  setenv(ZBPlatformInfo::kConfigVariable,
+         dir.write("store.ini", "[Cassandra]\nsPriamTemplateDir=" + templates + "\n").c_str(), 1);
+  const struct {
+    std::string flavor;
+    std::string yaml;
+    std::string env;
+  } cases[] = {
+      {"cassandra", "native_transport_port: 70000\n", "JMX_PORT=\"abc\"\n"},
+      {"cassandra",
+       "# native_transport_port: 1\nport: 2 # native_transport_port\n"
+       "  native_transport_port: \"9142\" # the port\n",
+       "  JMX_PORT=1\nexport JMX_PORT=2\nJMX_PORT='7199'\n"},
+      {"cassandra", "native_transport_port:\nnative_transport_port: 9142\n", "JMX_PORT=7199=x\n"},
+      {"cassandra", "native_transport_port: 9042\r\n", "JMX_PORT=\"7199\"\r\n"},
+      {"scylla", "native_transport_port: 19042\n", "# JMX_PORT=1\n"},
+  };
+  for (const auto& files : cases) {
+    SCOPED_TRACE(files.yaml + files.env);
+    testsupport::WriteFile(templates + "/zbPriam.properties",
+                           "priam.cass.process=" + files.flavor + "\n");
+    // The other flavor's file is there too, and must not be read.
+    testsupport::WriteFile(node + "/cassandra.yaml", "native_transport_port: 1\n");
+    testsupport::WriteFile(node + "/scylla.yaml", "native_transport_port: 1\n");
+    testsupport::WriteFile(node + "/" + files.flavor + ".yaml", files.yaml);
+    testsupport::WriteFile(node + "/cassandra-env.sh", files.env);
+    const NodeValues read = NodeValuesInFiles(node);
+    const ZbCassandra::PriamUtil controller(0, PRIAM_STANDIN_JAVA, priamDir, confDir, node, false);
+    ASSERT_FALSE(controller.initFailed());
+    const NodeValues found = NodeValuesOf(controller, node);
+    EXPECT_EQ(read.yamlFile, found.yamlFile);
+    EXPECT_EQ(read.cqlPort.empty() ? "9042" : read.cqlPort, found.cqlPort);
+    EXPECT_EQ(read.jmxPort, found.jmxPort);
+  }
+  // A FIFO is not read, as the controller does not: it would block until
+  // someone writes to it.
+  unlink((node + "/cassandra-env.sh").c_str());
+  ASSERT_EQ(mkfifo((node + "/cassandra-env.sh").c_str(), 0600), 0);
+  EXPECT_EQ(NodeValuesInFiles(node).jmxPort, "");
+  unsetenv(ZBPlatformInfo::kConfigVariable);
+}
+
+TEST(NodeValueChecks, OnlyPortsFrom1To65535ReachTheSidecar) {
+  std::string error;
+  for (const std::string port : {"1", "9042", "09042", "65535"}) {
+    EXPECT_TRUE(CheckNodeValues({"", port, "", port}, {}, &error)) << port << ": " << error;
+  }
+  for (const std::string port :
+       {"0", "65536", "99999999999999999999", "-1", "+1", "abc", "9 042"}) {
+    EXPECT_FALSE(CheckNodeValues({"", port, "", ""}, {}, &error)) << port;
+    EXPECT_NE(error.find(" is '" + port + "', not a port number"), std::string::npos) << error;
+    EXPECT_FALSE(CheckNodeValues({"", "", "", port}, {}, &error)) << port;
+  }
+  // Read from a file with CRLF line ends: shown, not acted on by a terminal.
+  EXPECT_FALSE(CheckNodeValues({"", "9042\r", "", ""}, {}, &error));
+  EXPECT_NE(error.find(" is '9042\\x0d', "), std::string::npos) << error;
+  // A port the user gives replaces the node's; only the other is judged.
+  EXPECT_TRUE(CheckNodeValues({"", "abc", "", "7199"}, {{"priam.cqlport", "9042"}}, &error));
+  EXPECT_FALSE(CheckNodeValues({"", "abc", "", "0"}, {{"priam.cqlport", "9042"}}, &error));
+  EXPECT_EQ(error.rfind("JMX_PORT in  is '0', ", 0), 0u) << error;
+  EXPECT_NE(error.find(", or give priam.jmx.port with --property"), std::string::npos) << error;
+}
+
+// Java options begin with "-"; the option still takes them as its value.
+TEST(JavaOptions, AValueThatLooksLikeAnOptionIsTaken) {
+  for (const std::vector<std::string>& words :
+       {std::vector<std::string>{"--java-options", "-Xmx1k"},
+        std::vector<std::string>{"--java-options=-Xmx1k"}}) {
+    CLI::App app;
+    DemoOptions demo;
+    AddDemoCommand(app, demo);
+    std::vector<std::string> args = {words.rbegin(), words.rend()};
+    args.push_back("demo");
+    app.parse(args);
+    EXPECT_EQ(demo.javaOptions, "-Xmx1k") << words.front();
   }
 }
 

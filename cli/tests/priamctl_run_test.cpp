@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -24,19 +25,23 @@ const char kInline[] = "ts-Inl1ne";
 
 TEST_F(RunCommand, PasswordsFromEnvironmentAndFilesReachTheSidecarThenLeaveTheFile) {
   testsupport::WriteFile(root.file("token"), std::string(kToken) + "\n", 0600);
+  testsupport::WriteFile(root.file("empty"), "", 0600);
   testsupport::WriteFile(root.file("secrets.properties"),
                          "# credentials\npriam.keystore.password=" + std::string(kKeystore) +
                              "\npriam.cqlusername=from-file\n",
                          0600);
   const std::string log = root.file("run.log");
-  const Outcome outcome = RunPriamctl(
+  std::vector<std::string> args =
       NodeArgs("run", {"--properties-file", root.file("secrets.properties"), "--property",
                        "priam.cqlusername=cassandra", "--property",
                        "priam.truststore.password=" + std::string(kInline), "--property-from-env",
                        "priam.cqluserpassword=TEST_CQL_PASSWORD", "--property-from-file",
                        "priam.jmx.token=" + root.file("token"), "--request", "info",
-                       "--short-waits-for-tests", "--log-level", "3", "--log-file", log}),
-      {{"TEST_CQL_PASSWORD", kPassword}});
+                       "--short-waits-for-tests", "--log-level", "3", "--log-file", log});
+  // Two secrets that come out empty: warned of, not refused.
+  args.insert(args.end(), {"--property-from-file", "priam.server.kspasswd=" + root.file("empty"),
+                           "--property-from-env", "priam.server.tspasswd=TEST_EMPTY"});
+  const Outcome outcome = RunPriamctl(args, {{"TEST_CQL_PASSWORD", kPassword}, {"TEST_EMPTY", ""}});
   ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
 
   const nlohmann::json info = nlohmann::json::parse(outcome.out);
@@ -49,14 +54,17 @@ TEST_F(RunCommand, PasswordsFromEnvironmentAndFilesReachTheSidecarThenLeaveTheFi
                           "priam.truststore.password"}) {
     EXPECT_EQ(info["secrets_present"][key], true) << key;
   }
-  // Only the secret that came on the command line is warned of, by key.
-  EXPECT_EQ(outcome.err.rfind("priamctl: warning: --property priam.truststore.password: every user "
-                              "can read a command line; give secrets with --property-from-env, "
-                              "--property-from-file or --properties-file\n",
-                              0),
-            0u)
-      << outcome.err;
-  EXPECT_EQ(outcome.err.find("warning", 20), std::string::npos) << outcome.err;
+  // The secret that came on the command line and the empty ones are warned
+  // of, by key, and no other.
+  const std::string warnings =
+      "priamctl: warning: --property priam.truststore.password: every user can read a command "
+      "line; give secrets with --property-from-env, --property-from-file or --properties-file\n"
+      "priamctl: warning: priam.server.kspasswd is empty; check the file or variable it comes "
+      "from\n"
+      "priamctl: warning: priam.server.tspasswd is empty; check the file or variable it comes "
+      "from\n";
+  EXPECT_EQ(outcome.err.rfind(warnings, 0), 0u) << outcome.err;
+  EXPECT_EQ(outcome.err.find("warning", warnings.size()), std::string::npos) << outcome.err;
   EXPECT_FALSE(SidecarRunsFor(confDir)) << "stopped before priamctl exited";
   EXPECT_NE(outcome.err.find("Sidecar stopped."), std::string::npos);
 
@@ -110,22 +118,32 @@ TEST_F(RunCommand, PortTakenIsReportedBeforeAnythingStarts) {
 }
 
 TEST_F(RunCommand, FailedLaunchSaysWhatTheSidecarDidWithCode1AndNothingLeft) {
+  const std::string exited =
+      "the sidecar exited (exit status 1) before it answered; its log, zbPriam.log, may tell why";
   const struct {
-    const char* property;
+    std::vector<std::string> extra;
     std::string says;
   } cases[] = {
-      {"standin.never.listen=true", "the sidecar started but never answered on port "},
-      {"standin.exit.immediately=true",
-       "the sidecar exited (exit status 1) before it answered; its log, zbPriam.log, may tell why"},
+      {{"--property", "standin.never.listen=true"},
+       "the sidecar started but never answered on port "},
+      {{"--property", "standin.exit.immediately=true"}, exited},
       // A user name without a password: the sidecar cannot log in.
-      {"priam.cqlusername=backup",
+      {{"--property", "priam.cqlusername=backup"},
        "the sidecar started but refused the credentials (HTTP 401); check the user names and "
        "passwords given for the node"},
+      // The JVM refuses the option and exits before the sidecar runs, as
+      // written and in the "=" form.
+      {{"--java-options", "-Xmx1k"}, exited},
+      {{"--java-options=-Xmx1k"}, exited},
   };
   for (const auto& launch : cases) {
-    SCOPED_TRACE(launch.property);
-    const Outcome outcome = RunPriamctl(NodeArgs(
-        "run", {"--property", launch.property, "--request", "info", "--short-waits-for-tests"}));
+    SCOPED_TRACE(launch.extra.back());
+    std::vector<std::string> extra = launch.extra;
+    extra.insert(extra.end(), {"--request", "info", "--short-waits-for-tests"});
+    const auto started = std::chrono::steady_clock::now();
+    const Outcome outcome = RunPriamctl(NodeArgs("run", extra));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20))
+        << "no wait for a sidecar that is gone";
     EXPECT_EQ(outcome.exitCode, 1);
     const size_t last = outcome.err.rfind("priamctl: ");
     EXPECT_EQ(outcome.err.substr(last, launch.says.size() + 10), "priamctl: " + launch.says)
@@ -161,8 +179,8 @@ TEST_F(RunCommand, LinesOnStderrStayWholeWithLogsProgressAndRetries) {
 }
 
 // Each is refused with one line and code 2 before the controller replaces
-// zbPriam.properties.
-TEST_F(RunCommand, BadPropertySourcesAreUsageErrors) {
+// zbPriam.properties, whether there was one or not.
+TEST_F(RunCommand, BadPropertySourcesAndNodeValuesAreUsageErrorsThatTouchNothing) {
   testsupport::WriteFile(root.file("open.properties"), "priam.cqluserpassword=x\n", 0644);
   testsupport::WriteFile(root.file("bad.properties"), "just words\n", 0600);
   testsupport::WriteFile(root.file("binary.properties"), std::string("a=\x01\x02\0b\n", 7), 0600);
@@ -173,9 +191,9 @@ TEST_F(RunCommand, BadPropertySourcesAreUsageErrors) {
                          0600);
   testsupport::WriteFile(root.file("two-lines"), "first-S3cret\nsecond\n", 0600);
   const struct {
-    std::vector<std::string> extra;
+    std::vector<std::string> args;
     std::string says;
-  } cases[] = {
+  } sources[] = {
       {{"--properties-file", root.file("open.properties")}, "make it owner-only (chmod 600)"},
       {{"--properties-file", root.file("bad.properties")}, ":1: not a KEY=VALUE line"},
       {{"--properties-file", root.file("binary.properties")}, ":1: not a KEY=VALUE line"},
@@ -193,14 +211,29 @@ TEST_F(RunCommand, BadPropertySourcesAreUsageErrors) {
       {{"--property", "priam.cqlusername=one\ntwo"}, "--property wants KEY=VALUE"},
       {{"--post", "no-body"}, "wants OPERATION=BODY"},
   };
+  std::vector<std::pair<std::vector<std::string>, std::string>> cases;
+  for (const auto& bad : sources) cases.push_back({NodeArgs("run", bad.args), bad.says});
+  for (const UnusableNode& node : UnusableNodes()) {
+    cases.push_back({NodeArgsWith("--cassandra-conf-dir", node.dir, "run"), node.says});
+  }
+  const std::string earlier = "# what an earlier run left\npriam.cqlport=9042\n";
   for (const auto& bad : cases) {
-    const Outcome outcome = RunPriamctl(NodeArgs("run", bad.extra));
-    SCOPED_TRACE(bad.extra.back());
-    EXPECT_EQ(outcome.exitCode, 2) << outcome.err;
-    EXPECT_NE(outcome.err.find(bad.says), std::string::npos) << outcome.err;
-    EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
-    EXPECT_EQ(outcome.err.find("S3cret"), std::string::npos) << "a value is never shown";
-    EXPECT_FALSE(testsupport::PathExists(confDir + "/zbPriam.properties")) << "nothing touched";
+    SCOPED_TRACE(bad.second);
+    for (const bool hadFile : {false, true}) {
+      if (hadFile) testsupport::WriteFile(confDir + "/zbPriam.properties", earlier, 0600);
+      const Outcome outcome = RunPriamctl(bad.first);
+      EXPECT_EQ(outcome.exitCode, 2) << outcome.err;
+      EXPECT_NE(outcome.err.find(bad.second), std::string::npos) << outcome.err;
+      EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+      EXPECT_EQ(outcome.err.find("S3cret"), std::string::npos) << "a value is never shown";
+      if (hadFile) {
+        EXPECT_EQ(Properties(), earlier) << "untouched";
+        unlink((confDir + "/zbPriam.properties").c_str());
+      } else {
+        EXPECT_FALSE(testsupport::PathExists(confDir + "/zbPriam.properties")) << "not written";
+      }
+      EXPECT_FALSE(testsupport::PathExists(confDir + "/zbPriamlog4j.properties"));
+    }
   }
 }
 
