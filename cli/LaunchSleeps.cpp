@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 
-#include "ChildState.h"
 #include "LocalPort.h"
 
 namespace priamctl {
@@ -29,11 +28,7 @@ LaunchSleeps::LaunchSleeps(SignalWatcher& signals, const ZbCassandra::PriamUtil&
 LaunchSleeps::~LaunchSleeps() { YRSLEEP_SetHandler(m_previous); }
 
 bool LaunchSleeps::NothingToWaitFor() {
-  if (m_signals.Received() != 0) return true;
-  const pid_t sidecar = m_controller.priamPid();
-  if (!ChildHasExited(sidecar)) return false;
-  if (m_sidecarExit.empty()) m_sidecarExit = ChildExitDescription(sidecar);
-  return true;
+  return m_signals.Received() != 0 || m_controller.priamExited();
 }
 
 void LaunchSleeps::Sleep(uint32_t milliseconds) {

@@ -10,8 +10,6 @@
 // sidecar accepts connections (10 seconds at most), later ones last a
 // hundredth of their time.
 //
-// A sidecar that exits is noticed here, while the controller still has it
-// as a child to reap: how it ended is kept for the report.
 #pragma once
 
 #include <cstdint>
@@ -34,9 +32,6 @@ class LaunchSleeps {
   LaunchSleeps(const LaunchSleeps&) = delete;
   LaunchSleeps& operator=(const LaunchSleeps&) = delete;
 
-  // How the sidecar ended ("exit status 1") if it did while sleeps ran.
-  const std::string& SidecarExit() const { return m_sidecarExit; }
-
  private:
   void Sleep(uint32_t milliseconds);
   bool NothingToWaitFor();
@@ -45,7 +40,6 @@ class LaunchSleeps {
   const ZbCassandra::PriamUtil& m_controller;
   const bool m_shortWaits;
   const std::function<void(uint32_t)> m_beforeWait;
-  std::string m_sidecarExit;
   int m_sleeps = 0;
   YrSleepHandler m_previous;
 };

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <map>
 
-#include "ChildState.h"
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "FailureText.h"
@@ -213,7 +212,8 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
   if (options.keepRunning) {
     fprintf(stderr, "Keeping the sidecar running; Ctrl-C, SIGTERM or SIGHUP stops it.\n");
     if (session.WaitWhileRunning() == 0) {
-      const std::string how = ChildExitDescription(controller->priamPid());
+      std::string how;
+      controller->priamExited(&how);
       session.Stop();
       return Fail(kExitFailed,
                   "the sidecar exited by itself" + (how.empty() ? "" : " (" + how + ")"));

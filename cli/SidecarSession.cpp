@@ -1,6 +1,5 @@
 #include "SidecarSession.h"
 
-#include "ChildState.h"
 #include "FailureText.h"
 #include "LaunchSleeps.h"
 #include "ProgressIndicator.h"
@@ -12,6 +11,7 @@ namespace {
 
 constexpr std::chrono::milliseconds kLivenessTick(500);
 constexpr int kHttpUnauthorized = 401;
+constexpr const char kExitedDuringItsStart[] = "The Priam sidecar exited during its start";
 // The request every launch makes before it counts as answered.
 const SidecarRequest kLaunchRequest = {ZbCassandra::requestType::Get, "info", ""};
 
@@ -31,17 +31,14 @@ CYrError SidecarSession::Launch() {
   ProgressIndicator progress(m_progress, "Waiting for the sidecar to answer");
   const CYrError result = m_controller.startPriam();
   progress.Stop();
-  m_sidecarExit = sleeps.SidecarExit();
-  // A JVM that refuses its options exits before the first sleep, and the
-  // port check then fails on a process that is gone; that exit is the cause.
-  if (m_sidecarExit.empty()) m_sidecarExit = ChildExitDescription(m_controller.priamPid());
   return result;
 }
 
 std::string SidecarSession::DescribeLaunchFailure(const CYrError& error) const {
-  if (!m_sidecarExit.empty()) {
-    return "the sidecar exited (" + m_sidecarExit + ") before it answered; its log, zbPriam.log, " +
-           "may tell why";
+  // The library says how the sidecar ended, in the JVM's own words.
+  std::string how;
+  if (FirstCause(error).rfind(kExitedDuringItsStart, 0) == 0 && m_controller.priamExited(&how)) {
+    return "the sidecar exited (" + how + ") before it answered";
   }
   const int status = HttpStatusOf(error.AsString());
   if (status == kHttpUnauthorized) {
@@ -79,7 +76,7 @@ CYrError SidecarSession::Send(const SidecarRequest& request, std::string* reply)
 CYrError SidecarSession::Stop() { return m_controller.stopPriam(); }
 
 int SidecarSession::WaitWhileRunning() {
-  while (!ChildHasExited(m_controller.priamPid())) {
+  while (!m_controller.priamExited()) {
     if (m_signals.WaitFor(kLivenessTick)) return m_signals.Received();
   }
   return m_signals.Received();

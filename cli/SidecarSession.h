@@ -46,7 +46,6 @@ class SidecarSession {
   SignalWatcher& m_signals;
   const bool m_shortWaits;
   FILE* m_progress;
-  std::string m_sidecarExit;  // how the sidecar ended during the launch
 };
 
 // "GET info", "POST operation".

@@ -118,36 +118,50 @@ TEST_F(RunCommand, PortTakenIsReportedBeforeAnythingStarts) {
 }
 
 TEST_F(RunCommand, FailedLaunchSaysWhatTheSidecarDidWithCode1AndNothingLeft) {
-  const std::string exited =
-      "the sidecar exited (exit status 1) before it answered; its log, zbPriam.log, may tell why";
+  const std::string exited = "the sidecar exited (exit status 1";
+  // A Priam installation whose priam.jar is not a jar.
+  const std::string notAJar = root.file("not-a-jar");
+  mkdir(notAJar.c_str(), 0700);
+  Copy(priamDir + "/zblog4j.properties", notAJar + "/zblog4j.properties");
+  testsupport::WriteFile(notAJar + "/priam.jar", "not a jar\n");
   const struct {
     std::vector<std::string> extra;
     std::string says;
+    std::string jvmSays;  // the JVM's own last line, in the same line
   } cases[] = {
       {{"--property", "standin.never.listen=true"},
-       "the sidecar started but never answered on port "},
-      {{"--property", "standin.exit.immediately=true"}, exited},
+       "the sidecar started but never answered on port ",
+       ""},
+      {{"--property", "standin.exit.immediately=true"}, exited + ") before it answered", ""},
       // A user name without a password: the sidecar cannot log in.
       {{"--property", "priam.cqlusername=backup"},
        "the sidecar started but refused the credentials (HTTP 401); check the user names and "
-       "passwords given for the node"},
+       "passwords given for the node",
+       ""},
       // The JVM refuses the option and exits before the sidecar runs, as
       // written and in the "=" form.
-      {{"--java-options", "-Xmx1k"}, exited},
-      {{"--java-options=-Xmx1k"}, exited},
+      {{"--java-options", "-Xmx1k"}, exited, "its last output line: \"Too small maximum heap\")"},
+      {{"--java-options=-Xmx1k"}, exited, "Too small maximum heap"},
+      {{"--priam-dir", notAJar}, exited, "jerseyserve.server\") before it answered"},
   };
   for (const auto& launch : cases) {
     SCOPED_TRACE(launch.extra.back());
-    std::vector<std::string> extra = launch.extra;
-    extra.insert(extra.end(), {"--request", "info", "--short-waits-for-tests"});
+    const std::vector<std::string> more = {"--request", "info", "--short-waits-for-tests"};
+    std::vector<std::string> args = NodeArgs("run", more);
+    if (launch.extra.front() == "--priam-dir") {
+      args = NodeArgsWith("--priam-dir", notAJar, "run", more);
+    } else {
+      args.insert(args.end(), launch.extra.begin(), launch.extra.end());
+    }
     const auto started = std::chrono::steady_clock::now();
-    const Outcome outcome = RunPriamctl(NodeArgs("run", extra));
+    const Outcome outcome = RunPriamctl(args);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20))
         << "no wait for a sidecar that is gone";
     EXPECT_EQ(outcome.exitCode, 1);
     const size_t last = outcome.err.rfind("priamctl: ");
     EXPECT_EQ(outcome.err.substr(last, launch.says.size() + 10), "priamctl: " + launch.says)
         << outcome.err;
+    EXPECT_NE(outcome.err.substr(last).find(launch.jvmSays), std::string::npos) << outcome.err;
     EXPECT_EQ(outcome.err.find("[at "), std::string::npos) << "no chain unless asked";
     EXPECT_EQ(outcome.out, "") << "no request after a failed launch";
     EXPECT_FALSE(SidecarRunsFor(confDir));
