@@ -7,8 +7,12 @@
 
 namespace priamctl {
 
-int Fail(int code, const std::string& message) {
+void Tell(const std::string& message) {
   StatusLine::Console().WriteLine(stderr, "priamctl: " + message + "\n");
+}
+
+int Fail(int code, const std::string& message) {
+  Tell(message);
   return code;
 }
 

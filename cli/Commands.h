@@ -40,15 +40,35 @@ struct DemoOptions {
   bool shortWaits = false;
 };
 
+struct StatusOptions {
+  CommonOptions common;
+  std::string priamConfDir;
+  bool json = false;
+};
+
+struct StopOptions {
+  CommonOptions common;
+  std::string priamConfDir;
+  bool force = false;
+};
+
 CLI::App* AddDiscoverCommand(CLI::App& app, DiscoverOptions& options);
 CLI::App* AddRunCommand(CLI::App& app, RunOptions& options);
 CLI::App* AddDemoCommand(CLI::App& app, DemoOptions& options);
+CLI::App* AddStatusCommand(CLI::App& app, StatusOptions& options);
+CLI::App* AddStopCommand(CLI::App& app, StopOptions& options);
 
 int RunDiscover(const DiscoverOptions& options, SignalWatcher& signals);
 int RunRun(const RunOptions& options, SignalWatcher& signals);
 int RunDemo(const DemoOptions& options, SignalWatcher& signals);
+int RunStatus(const StatusOptions& options);
+int RunStop(const StopOptions& options);
 
-// "priamctl: MESSAGE" on one line of stderr; returns `code`.
+// "priamctl: MESSAGE" on one line of stderr, for what an operator should
+// know whatever the log level.
+void Tell(const std::string& message);
+
+// Tell(message); returns `code`.
 int Fail(int code, const std::string& message);
 
 // Fail(code, message), and when `showChain`, the library's whole error
@@ -58,6 +78,9 @@ int FailShowingChain(int code, const std::string& message, const std::string& ch
 
 // "priamctl: warning: MESSAGE" on one line of stderr.
 void Warn(const std::string& message);
+
+// The required, existing --priam-conf-dir of status and stop.
+void AddConfDirOption(CLI::App& command, std::string& priamConfDir);
 
 // The hidden option tests use to shorten the library's waits.
 void AddShortWaitsOption(CLI::App& command, bool& shortWaits);

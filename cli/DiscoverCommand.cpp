@@ -48,7 +48,7 @@ int RunDiscover(const DiscoverOptions& options, SignalWatcher& signals) {
   for (const NodeValueProblem& problem : facts.invalid) Warn(problem.text);
   for (const std::string& failure : facts.errors) Fail(kExitFailed, failure);
   // Found all the same; that host's files are not ours to touch.
-  if (controller->initFailed()) Fail(kExitOk, error + "; its files were left as they are");
+  if (controller->initFailed()) Tell(error + "; its files were left as they are");
   return facts.errors.empty() ? kExitOk : kExitFailed;
 }
 

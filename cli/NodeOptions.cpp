@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "Commands.h"
 #include "FailureRecordingLog.h"
 #include "FailureText.h"
 
@@ -45,6 +46,10 @@ std::unique_ptr<ZbCassandra::PriamUtil> MakeController(const NodeOptions& option
   std::unique_ptr<ZbCassandra::PriamUtil> controller(new ZbCassandra::PriamUtil(
       port, options.java.c_str(), absolute(options.priamDir), absolute(options.priamConfDir),
       absolute(options.cassandraConfDir), ignoreConnectionFailure));
+  if (const pid_t orphan = controller->stoppedOrphanPid()) {
+    Tell("stopped the sidecar (process " + std::to_string(orphan) +
+         ") that a host that died had left running for " + absolute(options.priamConfDir));
+  }
   if (!controller->initFailed()) return controller;
   *chain = LastLoggedFailure();
   pid_t sidecar = 0;

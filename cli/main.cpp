@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr const char* kSubcommands = "discover, run and demo";
+constexpr const char* kSubcommands = "discover, run, status, stop and demo";
 
 // CLI11 only says "A subcommand is required" for a word it does not know;
 // the user should read which word that was.
@@ -39,8 +39,12 @@ int main(int argc, char** argv) {
     DiscoverOptions discover;
     RunOptions run;
     DemoOptions demo;
+    StatusOptions status;
+    StopOptions stop;
     CLI::App* discoverCommand = AddDiscoverCommand(app, discover);
     CLI::App* runCommand = AddRunCommand(app, run);
+    CLI::App* statusCommand = AddStatusCommand(app, status);
+    CLI::App* stopCommand = AddStopCommand(app, stop);
     CLI::App* demoCommand = AddDemoCommand(app, demo);
 
     if (argc < 2) {
@@ -78,6 +82,8 @@ int main(int argc, char** argv) {
 
     if (discoverCommand->parsed()) return RunDiscover(discover, signals);
     if (runCommand->parsed()) return RunRun(run, signals);
+    if (statusCommand->parsed()) return RunStatus(status);
+    if (stopCommand->parsed()) return RunStop(stop);
     if (demoCommand->parsed()) return RunDemo(demo, signals);
     return Fail(kExitUsage, "no subcommand (see --help)");
   } catch (const std::exception& error) {

@@ -12,6 +12,7 @@
 #include "DirectoryClaim.h"
 #include "ErrorCodes.h"
 #include "PriamUtil.h"
+#include "SidecarOutput.h"
 #include "ZbFileLock.h"
 #include "priamconf/PropertiesFile.h"
 #include "priamconf/SecretKeys.h"
@@ -19,6 +20,8 @@
 namespace ZbCassandra {
 
 namespace {
+
+constexpr size_t kOutputLines = 3;
 
 bool IsAlive(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
 
@@ -57,6 +60,7 @@ CYrError PriamUtil::inspectDirectory(const std::string& priamConfDir, DirectoryS
   state->startTime = record.startTime;
   state->port = record.port;
   state->output = record.output;
+  if (!record.output.empty()) state->lastOutput = LastOutputLines(record.output, kOutputLines);
   // The system's lock table is the truth; without it, a live recorded host.
   const pid_t holder = ZbFileLock::Holder(InDirectory(priamConfDir, kSidecarLockFileName));
   state->holder = holder >= 0 ? holder : (state->hostAlive ? record.host : 0);

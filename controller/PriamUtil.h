@@ -150,6 +150,9 @@ class PRIAMUTIL_EXPORT PriamUtil {
     uint64_t startTime = 0;       // its start, in clock ticks since boot
     int port = 0;                 // its REST port, 0 when not known
     std::string output;           // the file its output goes to, empty for none
+    // Its last lines there (three at most, oldest first), each made
+    // printable and cut to 200 bytes.
+    std::vector<std::string> lastOutput;
   };
   // Reads and takes nothing. 1627 when the directory or its record cannot
   // be read (the state is then unknown).

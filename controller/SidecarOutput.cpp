@@ -37,6 +37,20 @@ std::string Tail(const std::string& path) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// One line as a log line or a terminal may show it.
+std::string Printable(std::string line) {
+  if (line.size() > kLongestLine) {
+    size_t cut = kLongestLine;
+    // Not in the middle of a UTF-8 character.
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    line.resize(cut);
+  }
+  for (char& c : line) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  return line;
+}
+
 }  // namespace
 
 std::string SidecarOutputPath(const std::string& confDir) {
@@ -62,24 +76,24 @@ int OpenSidecarOutput(const std::string& path, std::string* error) {
   return fd;
 }
 
-std::string LastOutputLine(const std::string& path) {
+std::vector<std::string> LastOutputLines(const std::string& path, size_t count) {
   const std::string text = Tail(path);
+  std::vector<std::string> lines;
   size_t end = text.size();
-  while (end > 0 && IsBlank(text[end - 1])) --end;
-  if (end == 0) return std::string();
-  const size_t newline = text.rfind('\n', end - 1);
-  std::string line = text.substr(newline == std::string::npos ? 0 : newline + 1,
-                                 end - (newline == std::string::npos ? 0 : newline + 1));
-  if (line.size() > kLongestLine) {
-    size_t cut = kLongestLine;
-    // Not in the middle of a UTF-8 character.
-    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
-    line.resize(cut);
+  while (lines.size() < count) {
+    while (end > 0 && IsBlank(text[end - 1])) --end;
+    if (end == 0) break;
+    const size_t newline = text.rfind('\n', end - 1);
+    const size_t start = newline == std::string::npos ? 0 : newline + 1;
+    lines.insert(lines.begin(), Printable(text.substr(start, end - start)));
+    end = start;
   }
-  for (char& c : line) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-  }
-  return line;
+  return lines;
+}
+
+std::string LastOutputLine(const std::string& path) {
+  const std::vector<std::string> lines = LastOutputLines(path, 1);
+  return lines.empty() ? std::string() : lines.front();
 }
 
 }  // namespace ZbCassandra

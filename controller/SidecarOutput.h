@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace ZbCassandra {
 
@@ -22,8 +23,11 @@ std::string SidecarOutputPath(const std::string& confDir);
 // or -1 with the reason in `*error`.
 int OpenSidecarOutput(const std::string& path, std::string* error);
 
-// The last non-empty line of the file, its control characters replaced by
-// "?", cut to 200 bytes; empty when there is none.
+// The last `count` non-empty lines of the file, oldest first, each with its
+// control characters replaced by "?" and cut to 200 bytes; fewer when the
+// file has fewer.
+std::vector<std::string> LastOutputLines(const std::string& path, size_t count);
+// The last of them; empty when there is none.
 std::string LastOutputLine(const std::string& path);
 
 }  // namespace ZbCassandra

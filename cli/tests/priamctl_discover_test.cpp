@@ -214,8 +214,8 @@ TEST_F(Discover, UsageErrorsAreOneLineWithCode2) {
   } cases[] = {
       {NodeArgs("discover", {"--no-such-option"}), "--no-such-option"},
       {{"frobnicate"},
-       "unknown subcommand 'frobnicate'; the subcommands are discover, run and demo"},
-      {{}, "the subcommands are discover, run and demo"},
+       "unknown subcommand 'frobnicate'; the subcommands are discover, run, status, stop and demo"},
+      {{}, "the subcommands are discover, run, status, stop and demo"},
       {NodeArgs("discover", {"--log-level", "7"}), "--log-level: 7 is not in the range -1 to 3"},
       {NodeArgs("discover", {"--log-level", "abc"}), "--log-level: abc is not a number"},
       {{"discover", "--priam-dir", root.file("missing"), "--priam-conf-dir", confDir,
@@ -227,7 +227,7 @@ TEST_F(Discover, UsageErrorsAreOneLineWithCode2) {
       {NodeArgs("run", {"--port", ""}), "--port: an empty value is not a number"},
       {{"--frobnicate"},
        "unknown option '--frobnicate'; priamctl takes --help, --version or a subcommand: "
-       "discover, run and demo"},
+       "discover, run, status, stop and demo"},
       {NodeArgs("run", {"--request", ""}), "--request: the operation is empty"},
   };
   for (const auto& usage : cases) {
@@ -243,13 +243,17 @@ TEST_F(Discover, UsageErrorsAreOneLineWithCode2) {
 }
 
 TEST_F(Discover, EveryCommandHasHelpThatNamesTheExitCodes) {
-  for (const std::string command : {"", "discover", "run", "demo"}) {
+  for (const std::string command : {"", "discover", "run", "stop", "demo", "status"}) {
     std::vector<std::string> args;
     if (!command.empty()) args.push_back(command);
     args.push_back("--help");
     const Outcome outcome = RunPriamctl(args);
     EXPECT_EQ(outcome.exitCode, 0) << command;
-    EXPECT_NE(outcome.out.find("Exit codes: 0 success"), std::string::npos) << command;
+    EXPECT_NE(outcome.out.find(command == "status" ? "Exit codes, as an init script's status: 0 "
+                                                     "running"
+                                                   : "Exit codes: 0 success"),
+              std::string::npos)
+        << command;
   }
   const std::string runHelp = RunPriamctl({"run", "--help"}).out;
   EXPECT_EQ(runHelp.find("short-waits"), std::string::npos)
@@ -279,7 +283,7 @@ TEST_F(Discover, VersionAndManualPageCoverEveryOption) {
   const std::string page =
       std::regex_replace(testsupport::ReadFile(PRIAMCTL_MAN_PAGE), std::regex(R"(\\-)"), "-");
   EXPECT_NE(page.find(std::string("\"priamctl ") + PRIAMCTL_VERSION + "\""), std::string::npos);
-  for (const std::string command : {"", "discover", "run", "demo"}) {
+  for (const std::string command : {"", "discover", "run", "status", "stop", "demo"}) {
     std::vector<std::string> args;
     if (!command.empty()) args.push_back(command);
     args.push_back("--help");

@@ -2,6 +2,7 @@
 // left is stopped by the next run, and a second run beside a live one refuses.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <memory>
@@ -15,7 +16,31 @@
 namespace clitest {
 namespace {
 
-using Signals = PriamctlFixture;
+class Signals : public PriamctlFixture {
+ protected:
+  // A host killed by SIGKILL during its launch's wait, once the launch has
+  // recorded its sidecar; returns that sidecar, left running.
+  pid_t KillAHostDuringItsLaunch(const std::string& password) {
+    PriamctlProcess dead(NodeArgs("run", {"--request", "info", "--property-from-env",
+                                          "priam.cqluserpassword=TEST_PASSWORD"}),
+                         {{"TEST_PASSWORD", password}});
+    pid_t orphan = 0;
+    const std::string record = confDir + "/zbPriam.sidecar";
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          const std::vector<pid_t> children = ChildrenOf(dead.pid());
+          orphan = children.size() == 1 ? children.front() : 0;
+          return orphan > 0 && testsupport::PathExists(record) &&
+                 testsupport::ReadFile(record).find("pid=" + std::to_string(orphan) + "\n") !=
+                     std::string::npos;
+        },
+        30));
+    kill(dead.pid(), SIGKILL);
+    EXPECT_EQ(dead.Wait(20).exitCode, 128 + SIGKILL);
+    EXPECT_TRUE(SidecarRunsFor(confDir)) << "nothing stops a sidecar at SIGKILL of its host";
+    return orphan;
+  }
+};
 
 // The sidecar priamctl started, once it is there.
 pid_t WaitForSidecar(const PriamctlProcess& priamctl) {
@@ -80,37 +105,51 @@ TEST_F(Signals, KeepRunningEndsWithCode1WhenTheSidecarDiesOnItsOwn) {
 
   const Outcome outcome = priamctl.Wait(20);
   EXPECT_EQ(outcome.exitCode, 1);
-  EXPECT_NE(outcome.err.find("priamctl: the sidecar exited by itself (signal 9)\n"),
+  EXPECT_NE(outcome.err.find("priamctl: the sidecar exited by itself (killed by signal 9 "
+                             "(SIGKILL))\n"),
             std::string::npos)
       << outcome.err;
   EXPECT_FALSE(testsupport::ProcessExists(sidecar)) << "reaped, no zombie";
 }
 
-TEST_F(Signals, RunAfterAHostKilledBySigkillStopsTheSidecarItLeft) {
-  PriamctlProcess dead(NodeArgs("run", {"--request", "info", "--property-from-env",
-                                        "priam.cqluserpassword=TEST_PASSWORD"}),
-                       {{"TEST_PASSWORD", "Pa55-of-the-dead-host"}});
-  // Killed once its launch has recorded the sidecar, during the wait.
-  pid_t orphan = 0;
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        const std::vector<pid_t> children = ChildrenOf(dead.pid());
-        const std::string record = "/zbPriam.sidecar";
-        orphan = children.size() == 1 ? children.front() : 0;
-        return orphan > 0 && testsupport::PathExists(confDir + record) &&
-               testsupport::ReadFile(confDir + record)
-                       .find("pid=" + std::to_string(orphan) + "\n") != std::string::npos;
-      },
-      30));
-  kill(dead.pid(), SIGKILL);
-  EXPECT_EQ(dead.Wait(20).exitCode, 128 + SIGKILL);
-  ASSERT_TRUE(SidecarRunsFor(confDir)) << "nothing can stop a sidecar at SIGKILL of its host";
+TEST_F(Signals, WhatAHostKilledBySigkillLeftIsShownAndStoppedByStopOrTheNextRun) {
+  const std::vector<std::string> status = {"status", "--priam-conf-dir", confDir, "--json"};
+  EXPECT_EQ(RunPriamctl(status).exitCode, 3) << "nothing has run here";
 
+  // status tells of the orphan and its dead host; stop stops it and takes
+  // the secrets it left.
+  pid_t orphan = KillAHostDuringItsLaunch("Pa55-of-the-dead-host");
+  ASSERT_NE(Properties().find("Pa55-of-the-dead-host"), std::string::npos);
+  Outcome shown = RunPriamctl(status);
+  EXPECT_EQ(shown.exitCode, 0) << shown.err;
+  const nlohmann::json json = nlohmann::json::parse(shown.out, nullptr, false);
+  EXPECT_EQ(json["sidecar"]["pid"], orphan) << shown.out;
+  EXPECT_EQ(json["owner"]["alive"], false) << shown.out;
+  EXPECT_TRUE(json["holder"].is_null()) << shown.out;
+  const Outcome stopped = RunPriamctl({"stop", "--priam-conf-dir", confDir});
+  EXPECT_EQ(stopped.exitCode, 0) << stopped.err;
+  EXPECT_EQ(stopped.out, "Stopped the sidecar (process " + std::to_string(orphan) +
+                             ") that a host that died left running; the secrets it left in "
+                             "zbPriam.properties are removed.\n");
+  EXPECT_FALSE(SidecarRunsFor(confDir));
+  EXPECT_EQ(Properties().find("Pa55-of-the-dead-host"), std::string::npos);
+  EXPECT_EQ(RunPriamctl(status).exitCode, 3);
+  const Outcome again = RunPriamctl({"stop", "--priam-conf-dir", confDir});
+  EXPECT_EQ(again.exitCode, 0);
+  EXPECT_EQ(again.out, "not running\n");
+
+  // Or the next run stops it, and says so.
+  orphan = KillAHostDuringItsLaunch("Pa55-of-the-dead-host");
   const Outcome next =
       RunPriamctl(NodeArgs("run", {"--request", "info", "--short-waits-for-tests",
                                    "--property-from-env", "priam.cqluserpassword=TEST_PASSWORD"}),
                   {{"TEST_PASSWORD", "Pa55-of-the-next-host"}});
   EXPECT_EQ(next.exitCode, 0) << next.err;
+  EXPECT_EQ(next.err.rfind("priamctl: stopped the sidecar (process " + std::to_string(orphan) +
+                               ") that a host that died had left running for " + confDir + "\n",
+                           0),
+            0u)
+      << "said by default: " << next.err;
   EXPECT_NE(next.out.find("\"port\""), std::string::npos) << "the new sidecar answered";
   const char state = testsupport::ProcessState(orphan);
   EXPECT_TRUE(state == 0 || state == 'Z') << "the orphan is stopped";
@@ -118,6 +157,12 @@ TEST_F(Signals, RunAfterAHostKilledBySigkillStopsTheSidecarItLeft) {
   const std::string properties = Properties();
   EXPECT_EQ(properties.find("Pa55-of-the-dead-host"), std::string::npos);
   EXPECT_EQ(properties.find("Pa55-of-the-next-host"), std::string::npos);
+
+  // A record that cannot be read: the state cannot be told.
+  ASSERT_EQ(mkdir((confDir + "/zbPriam.sidecar").c_str(), 0700), 0);
+  shown = RunPriamctl(status);
+  EXPECT_EQ(shown.exitCode, 4);
+  EXPECT_EQ(shown.err.rfind("priamctl: cannot tell: ", 0), 0u) << shown.err;
 }
 
 TEST_F(Signals, AnotherRunOrDiscoverLeavesTheDirectoryOfARunningOneAlone) {
@@ -146,8 +191,34 @@ TEST_F(Signals, AnotherRunOrDiscoverLeavesTheDirectoryOfARunningOneAlone) {
 
   EXPECT_EQ(testsupport::DirectorySnapshot(confDir), files) << "byte for byte as they were";
   EXPECT_EQ(ChildrenOf(first.pid()), std::vector<pid_t>{sidecar}) << "the first run is undisturbed";
-  kill(first.pid(), SIGTERM);
-  EXPECT_EQ(first.Wait(20).exitCode, 0);
+
+  // status names both processes and the port the run reported.
+  const Outcome shown = RunPriamctl({"status", "--priam-conf-dir", confDir, "--json"});
+  EXPECT_EQ(shown.exitCode, 0) << shown.err;
+  const nlohmann::json json = nlohmann::json::parse(shown.out, nullptr, false);
+  EXPECT_EQ(json["holder"], first.pid()) << shown.out;
+  EXPECT_EQ(json["owner"]["alive"], true) << shown.out;
+  EXPECT_EQ(json["sidecar"]["pid"], sidecar) << shown.out;
+  EXPECT_NE(first.Err().find("Sidecar answering on port " + json["sidecar"]["port"].dump() +
+                             " (pid " + std::to_string(sidecar) + ")"),
+            std::string::npos)
+      << shown.out << first.Err();
+  EXPECT_EQ(json["answers_info"]["answered"], true) << shown.out;
+
+  // stop refuses a live host's sidecar, unless forced; the host sees it go.
+  const Outcome refused = RunPriamctl({"stop", "--priam-conf-dir", confDir});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(refused.err, "priamctl: the Priam configuration directory " + confDir +
+                             " belongs to a live host (process " + std::to_string(first.pid()) +
+                             "); stop that host, or give --force to stop its sidecar\n");
+  EXPECT_EQ(ChildrenOf(first.pid()), std::vector<pid_t>{sidecar});
+  const Outcome forced = RunPriamctl({"stop", "--priam-conf-dir", confDir, "--force"});
+  EXPECT_EQ(forced.exitCode, 0) << forced.err;
+  const Outcome ended = first.Wait(20);
+  EXPECT_EQ(ended.exitCode, 1);
+  EXPECT_NE(ended.err.find("priamctl: the sidecar exited by itself (killed by signal 9 (SIGKILL))"),
+            std::string::npos)
+      << ended.err;
 }
 
 // Whichever wins, its sidecar reads what the winner wrote and nothing of the

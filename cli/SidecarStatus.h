@@ -1,0 +1,42 @@
+// What priamctl status tells an operator about a Priam configuration
+// directory: the library's view of its lock and record, the sidecar's
+// uptime, and whether it answers now.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "PriamUtil.h"
+
+namespace priamctl {
+
+// The exit codes of an init script's status action.
+constexpr int kStatusRunning = 0;
+constexpr int kStatusDeadWithRecord = 1;
+constexpr int kStatusNotRunning = 3;
+constexpr int kStatusUnknown = 4;
+
+struct SidecarStatus {
+  std::string directory;
+  ZbCassandra::PriamUtil::DirectoryState state;
+  long uptimeSeconds = -1;  // -1: not known
+  // The one "info" request made now (when the sidecar runs and its port is
+  // known): the HTTP status it got (0 for none) and libcurl's reason.
+  bool asked = false;
+  long httpStatus = 0;
+  std::string askError;
+};
+
+// Inspects `directory` and asks a running sidecar "info" once, waiting 2
+// seconds at most. False, with the reason in `*error`, when the state cannot
+// be told.
+bool GatherSidecarStatus(const std::string& directory, SidecarStatus* status, std::string* error);
+
+// 0 running, 1 not running but a record of a sidecar or of a host that died
+// is left, 3 not running.
+int StatusExitCode(const SidecarStatus& status);
+
+std::string SidecarStatusTable(const SidecarStatus& status);
+nlohmann::json SidecarStatusJson(const SidecarStatus& status);
+
+}  // namespace priamctl
