@@ -8,10 +8,12 @@
 // such as priamctl can be measured too. They may name the benchmark's node
 // with these placeholders, each replaced by a quoted path:
 //   {node} the node's configuration directory   {priam} the Priam directory
-//   {conf} the Priam configuration directory    {store} the store's INI file
+//   {conf} a Priam configuration directory of   {store} the store's INI file
+//          their own
 //   {templates} the template directory           {logs} the log directory
 // ZB_PLATFORM_CONFIG names the store in the command's environment.
 #include <benchmark/benchmark.h>
+#include <sys/stat.h>
 
 #include <map>
 #include <string>
@@ -48,8 +50,12 @@ void MeasureCommand(benchmark::State& state, const std::string& command) {
 
 void RegisterMemoryBenchmarks(const NodeLayout& layout, const MeasuredCommands& commands,
                               BenchPlan* plan) {
+  // A configuration directory of their own: this process owns the layout's
+  // while its controllers live, and another host's would be refused.
+  const std::string confDir = layout.root() + "/conf-of-measured-hosts";
+  mkdir(confDir.c_str(), 0700);
   const std::map<std::string, std::string> places = {
-      {"node", layout.nodeDir()}, {"priam", layout.priamDir()},        {"conf", layout.confDir()},
+      {"node", layout.nodeDir()}, {"priam", layout.priamDir()},        {"conf", confDir},
       {"store", layout.store()},  {"templates", layout.templateDir()}, {"logs", layout.logDir()}};
   const std::pair<const char*, std::string> runs[] = {
       {"memory/discover", ExpandPlaceholders(commands.discover, places)},
