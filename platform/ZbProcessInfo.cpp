@@ -1,7 +1,9 @@
 #include "ZbProcessInfo.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 #include "CYrFile.h"
 
@@ -37,6 +39,23 @@ bool StatFieldsFromState(pid_t pid, std::vector<std::string>* fields) {
   return !fields->empty();
 }
 
+// A kernel thread has no command line at all; a process only shows none while
+// it is a zombie or in the middle of an exec.
+constexpr uint64_t kKernelThreadFlag = 0x00200000;
+
+bool IsKernelThread(pid_t pid) {
+  std::vector<std::string> fields;
+  constexpr size_t kFlags = 9 - 3;
+  if (!StatFieldsFromState(pid, &fields) || fields.size() <= kFlags) return false;
+  return (std::strtoull(fields[kFlags].c_str(), nullptr, 10) & kKernelThreadFlag) != 0;
+}
+
+// A parent that spawned a child is woken once the child's new image replaced
+// the old one, a moment before the kernel has laid out its arguments: until
+// then its command line reads empty. A loaded machine stretches that moment.
+constexpr auto kExecSettleWait = std::chrono::seconds(1);
+constexpr auto kExecSettlePoll = std::chrono::milliseconds(2);
+
 }  // namespace
 
 namespace ZbProcessInfo {
@@ -59,7 +78,16 @@ char State(pid_t pid) {
 
 bool CommandWords(pid_t pid, std::vector<std::string>* words) {
   std::string line;
-  if (!ReadProcFile(pid, "cmdline", &line) || line.empty()) return false;
+  const auto deadline = std::chrono::steady_clock::now() + kExecSettleWait;
+  while (ReadProcFile(pid, "cmdline", &line) && line.empty()) {
+    const char state = State(pid);
+    if (state == 0 || state == 'Z' || IsKernelThread(pid) ||
+        std::chrono::steady_clock::now() >= deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(kExecSettlePoll);
+  }
+  if (line.empty()) return false;
   words->clear();
   size_t at = 0;
   while (at < line.size()) {

@@ -20,7 +20,9 @@ bool StartTime(pid_t pid, uint64_t* ticks);
 char State(pid_t pid);
 
 // The words of the process's command line as it was started (its argument
-// vector). False when it cannot be read; a zombie has none.
+// vector). False when it cannot be read; a zombie and a kernel thread have
+// none. A process caught in the middle of an exec is given up to a second to
+// show its new one.
 bool CommandWords(pid_t pid, std::vector<std::string>* words);
 
 }  // namespace ZbProcessInfo
