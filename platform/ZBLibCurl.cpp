@@ -1,6 +1,7 @@
 #include "ZBLibCurl.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 #include <cstring>
 #include <mutex>
@@ -17,6 +18,13 @@ bool GlobalInit() {
 }
 
 CURL* Handle(void* handle) { return static_cast<CURL*>(handle); }
+
+// Sockets are created close-on-exec in one step: a program the host starts
+// from another thread meanwhile must not inherit a connection to the
+// sidecar.
+curl_socket_t OpenSocket(void*, curlsocktype, struct curl_sockaddr* address) {
+  return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
 
 }  // namespace
 
@@ -38,6 +46,7 @@ bool ZBLibCurl::ZBLibCurlInit(const char* caBundle, bool verbose, bool insecure,
   CURL* curl = Handle(m_handle);
   m_callback = callback;
   bool ok = curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, OpenSocket) == CURLE_OK;
   // The buffer lives as long as the handle, so libcurl never writes into
   // memory that is gone, whichever way a request ends.
   ok = ok && curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, m_errorText) == CURLE_OK;

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 class ZbProcess {
  public:
@@ -29,9 +30,10 @@ class ZbProcess {
   // signal, or -1 when it could not be run or timed out (the reason is then
   // appended to `*error`). A command whose exit status was lost to the host
   // (one that ignores SIGCHLD or reaps every child itself) is judged by its
-  // output: 0 is returned and a note appended to `*error`, so that callers
-  // take a non-empty output as the answer and an empty one as "nothing
-  // found", as they do for a command that failed. The command sees the
+  // output: 0 is returned, so that callers take a non-empty output as the
+  // answer and an empty one as "nothing found", as they do for a command
+  // that failed; a note says so in the log (level 0), never in `*error`,
+  // which holds only what the command wrote. The command sees the
   // host's environment without the variables that change what the tools
   // print (COLUMNS, LINES, PS_*, POSIXLY_CORRECT, GREP_OPTIONS and the
   // like) and with LC_ALL=C, so that its output does not depend on how the
@@ -47,6 +49,15 @@ class ZbProcess {
   // (open it close-on-exec; it may close it once the child has started).
   // -1 gives back the behaviour SetSilence chose.
   void SetOutputDescriptor(int fd) { m_outputFd = fd; }
+
+  // Children start as the leader of a process group of their own (its id is
+  // their pid): a terminal's Ctrl-C or hang-up, meant for the host, does not
+  // reach them, and SignalGroup() reaches whatever they start in turn.
+  void SetOwnProcessGroup(bool own) { m_ownGroup = own; }
+
+  // "NAME=value" entries added to the environment children get from the
+  // host, each replacing the host's variable of that name.
+  void SetExtraEnvironment(const std::vector<std::string>& entries) { m_extraEnv = entries; }
 
   // Start `program` in the background with `arguments` split at blanks
   // (empty words dropped) as its argument vector, the first word being the
@@ -83,12 +94,23 @@ class ZbProcess {
   // when there is none.
   int Signal(int signal);
 
+  // Send `signal` to every process of the child's own process group
+  // (SetOwnProcessGroup), the child included. Only while the child has not
+  // been reaped: its pid, and so the group's id, cannot belong to anyone
+  // else then. Returns 0 or the errno: ESRCH when the child was reaped or
+  // the group is gone, EINVAL when the child has no group of its own.
+  int SignalGroup(int signal);
+
   // Collect the child's exit status once it has exited. With `wait`, block
   // until it exits; otherwise return false at once while it still runs.
   // True when the child is reaped (or there was none): GetChildPid() then
   // gives 0, so the old pid, which the system may reuse, is never signalled.
   // A child the host reaped first counts as reaped, its status unknown.
   bool Reap(bool wait);
+  // Reap(true), waiting `milliseconds` at most: false when the child still
+  // runs then (a process in an uninterruptible sleep outlives even SIGKILL
+  // for a while).
+  bool ReapWithin(int milliseconds);
 
   // The exit status from the last Reap(), as waitpid reports it; 0 when
   // ExitStatusKnown() is false.
@@ -102,6 +124,9 @@ class ZbProcess {
 
   bool m_silent = false;
   int m_outputFd = -1;
+  bool m_ownGroup = false;
+  bool m_groupStarted = false;  // the current child leads its own group
+  std::vector<std::string> m_extraEnv;
   pid_t m_pid = 0;
   // The child's pidfd, or a stand-in that is always readable when the child
   // was gone before a pidfd could be opened; -1 without either.

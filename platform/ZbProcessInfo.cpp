@@ -1,24 +1,46 @@
 #include "ZbProcessInfo.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <memory>
+#include <cstring>
 #include <thread>
-
-#include "CYrFile.h"
 
 namespace {
 
+// A command line or an environment is at most a few megabytes (the kernel's
+// argument limit); nothing larger is read.
+constexpr size_t kLongestProcFile = 8u << 20;
+
+// /proc files report no size: read until the end. A direct read, without
+// the platform's file layer, since a scan of the process table does this
+// for every process on the node.
 bool ReadProcFile(pid_t pid, const char* name, std::string* text) {
   if (pid <= 0) return false;
-  char* buffer = nullptr;
-  uint64_t size = 0;
-  const CYrError error =
-      CYrFile::ReadWholeFile("/proc/" + std::to_string(pid) + "/" + name, &buffer, &size);
-  const std::unique_ptr<char[]> owned(buffer);
-  if (error.IsError() || !buffer) return false;
-  text->assign(buffer, size);
-  return true;
+  char path[64];
+  snprintf(path, sizeof path, "/proc/%d/%s", static_cast<int>(pid), name);
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  text->clear();
+  char chunk[4096];
+  bool ok = true;
+  for (;;) {
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n > 0 && text->size() < kLongestProcFile) {
+      text->append(chunk, static_cast<size_t>(n));
+    } else if (n == 0) {
+      break;
+    } else if (n < 0 && errno != EINTR) {
+      ok = false;
+      break;
+    }
+  }
+  close(fd);
+  return ok;
 }
 
 // The fields of /proc/PID/stat from field 3 (the state) on. The command name
@@ -39,16 +61,22 @@ bool StatFieldsFromState(pid_t pid, std::vector<std::string>* fields) {
   return !fields->empty();
 }
 
+// Field N of /proc/PID/stat, counted from 1, as an index of the fields from
+// the state on.
+constexpr size_t Field(size_t number) { return number - 3; }
+
+bool Number(const std::string& text, uint64_t* number) {
+  if (text.empty() || text.size() > 19 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  *number = std::strtoull(text.c_str(), nullptr, 10);
+  return true;
+}
+
 // A kernel thread has no command line at all; a process only shows none while
 // it is a zombie or in the middle of an exec.
 constexpr uint64_t kKernelThreadFlag = 0x00200000;
-
-bool IsKernelThread(pid_t pid) {
-  std::vector<std::string> fields;
-  constexpr size_t kFlags = 9 - 3;
-  if (!StatFieldsFromState(pid, &fields) || fields.size() <= kFlags) return false;
-  return (std::strtoull(fields[kFlags].c_str(), nullptr, 10) & kKernelThreadFlag) != 0;
-}
 
 // A parent that spawned a child is woken once the child's new image replaced
 // the old one, a moment before the kernel has laid out its arguments: until
@@ -56,17 +84,44 @@ bool IsKernelThread(pid_t pid) {
 constexpr auto kExecSettleWait = std::chrono::seconds(1);
 constexpr auto kExecSettlePoll = std::chrono::milliseconds(2);
 
+std::vector<std::string> SplitAtNul(const std::string& line) {
+  std::vector<std::string> words;
+  size_t at = 0;
+  while (at < line.size()) {
+    const size_t end = line.find('\0', at);
+    words.push_back(line.substr(at, end - at));
+    at = end == std::string::npos ? line.size() : end + 1;
+  }
+  return words;
+}
+
 }  // namespace
 
 namespace ZbProcessInfo {
 
-bool StartTime(pid_t pid, uint64_t* ticks) {
+bool ReadStatus(pid_t pid, Status* status) {
   std::vector<std::string> fields;
-  constexpr size_t kStartTime = 22 - 3;
-  if (!StatFieldsFromState(pid, &fields) || fields.size() <= kStartTime) return false;
-  const std::string& text = fields[kStartTime];
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
-  *ticks = std::strtoull(text.c_str(), nullptr, 10);
+  if (!StatFieldsFromState(pid, &fields) || fields.size() <= Field(22) || fields[0].empty()) {
+    return false;
+  }
+  uint64_t parent = 0;
+  uint64_t group = 0;
+  uint64_t start = 0;
+  if (!Number(fields[Field(4)], &parent) || !Number(fields[Field(5)], &group) ||
+      !Number(fields[Field(22)], &start)) {
+    return false;
+  }
+  status->state = fields[0][0];
+  status->parent = static_cast<pid_t>(parent);
+  status->group = static_cast<pid_t>(group);
+  status->startTime = start;
+  return true;
+}
+
+bool StartTime(pid_t pid, uint64_t* ticks) {
+  Status status;
+  if (!ReadStatus(pid, &status)) return false;
+  *ticks = status.startTime;
   return true;
 }
 
@@ -76,10 +131,28 @@ char State(pid_t pid) {
   return fields[0][0];
 }
 
+bool IsRunning(pid_t pid, uint64_t startTime) {
+  Status status;
+  return ReadStatus(pid, &status) && status.startTime == startTime && status.state != 'Z' &&
+         status.state != 'X';
+}
+
+bool IsKernelThread(pid_t pid) {
+  std::vector<std::string> fields;
+  uint64_t flags = 0;
+  if (!StatFieldsFromState(pid, &fields) || fields.size() <= Field(9) ||
+      !Number(fields[Field(9)], &flags)) {
+    return false;
+  }
+  return (flags & kKernelThreadFlag) != 0;
+}
+
+bool RawCommandLine(pid_t pid, std::string* line) { return ReadProcFile(pid, "cmdline", line); }
+
 bool CommandWords(pid_t pid, std::vector<std::string>* words) {
   std::string line;
   const auto deadline = std::chrono::steady_clock::now() + kExecSettleWait;
-  while (ReadProcFile(pid, "cmdline", &line) && line.empty()) {
+  while (RawCommandLine(pid, &line) && line.empty()) {
     const char state = State(pid);
     if (state == 0 || state == 'Z' || IsKernelThread(pid) ||
         std::chrono::steady_clock::now() >= deadline) {
@@ -88,14 +161,34 @@ bool CommandWords(pid_t pid, std::vector<std::string>* words) {
     std::this_thread::sleep_for(kExecSettlePoll);
   }
   if (line.empty()) return false;
-  words->clear();
-  size_t at = 0;
-  while (at < line.size()) {
-    const size_t end = line.find('\0', at);
-    words->push_back(line.substr(at, end - at));
-    at = end == std::string::npos ? line.size() : end + 1;
-  }
+  *words = SplitAtNul(line);
   return true;
+}
+
+bool EnvironmentValue(pid_t pid, const std::string& name, std::string* value) {
+  std::string environment;
+  if (!ReadProcFile(pid, "environ", &environment)) return false;
+  const std::string prefix = name + "=";
+  for (const std::string& entry : SplitAtNul(environment)) {
+    if (entry.compare(0, prefix.size(), prefix) == 0) {
+      *value = entry.substr(prefix.size());
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<pid_t> AllProcesses() {
+  std::vector<pid_t> pids;
+  DIR* proc = opendir("/proc");
+  if (!proc) return pids;
+  while (const struct dirent* entry = readdir(proc)) {
+    char* end = nullptr;
+    const long pid = strtol(entry->d_name, &end, 10);
+    if (pid > 0 && *end == '\0') pids.push_back(static_cast<pid_t>(pid));
+  }
+  closedir(proc);
+  return pids;
 }
 
 }  // namespace ZbProcessInfo

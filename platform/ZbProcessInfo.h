@@ -15,14 +15,44 @@ namespace ZbProcessInfo {
 // False when there is no such process.
 bool StartTime(pid_t pid, uint64_t* ticks);
 
-// The state letter of /proc/PID/stat ('R', 'S', 'Z' for a zombie...), or 0
-// when there is no such process.
+// The state letter of /proc/PID/stat ('R', 'S', 'T' when stopped, 'Z' for a
+// zombie...), or 0 when there is no such process.
 char State(pid_t pid);
+
+// What /proc/PID/stat tells in one read.
+struct Status {
+  char state = 0;
+  pid_t parent = 0;
+  pid_t group = 0;  // the process group
+  uint64_t startTime = 0;
+};
+// False when there is no such process.
+bool ReadStatus(pid_t pid, Status* status);
+
+// The process `pid` still runs (it exists and is not a zombie) and is the
+// one that started at `startTime`.
+bool IsRunning(pid_t pid, uint64_t startTime);
 
 // The words of the process's command line as it was started (its argument
 // vector). False when it cannot be read; a zombie and a kernel thread have
 // none. A process caught in the middle of an exec is given up to a second to
 // show its new one.
 bool CommandWords(pid_t pid, std::vector<std::string>* words);
+
+// One read of the command line, its words separated by NULs, as it stands
+// now: empty for a kernel thread, a zombie, or a process in the middle of an
+// exec. False when there is no such process.
+bool RawCommandLine(pid_t pid, std::string* line);
+
+// The process is a kernel thread (it never has a command line).
+bool IsKernelThread(pid_t pid);
+
+// The value of the environment variable `name` that the process started
+// with. False when it has none, or its environment cannot be read (another
+// user's process, unless we are root).
+bool EnvironmentValue(pid_t pid, const std::string& name, std::string* value);
+
+// The pids of every process on the system now, threads aside.
+std::vector<pid_t> AllProcesses();
 
 }  // namespace ZbProcessInfo
