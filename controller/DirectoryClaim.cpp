@@ -1,13 +1,16 @@
 #include "DirectoryClaim.h"
 
-#include <signal.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <map>
+#include <set>
 #include <thread>
 #include <utility>
 
@@ -18,20 +21,16 @@ namespace ZbCassandra {
 
 namespace {
 
-// SIGKILL ends a process within moments; a few seconds cover a loaded host.
-constexpr auto kOrphanEndWait = std::chrono::seconds(5);
-// The holder of a lock writes its record right after taking it.
-constexpr auto kHolderRecordWait = std::chrono::seconds(1);
-constexpr auto kPollInterval = std::chrono::milliseconds(20);
-
 constexpr const char kLockFailure[] = "Failed to lock the Priam configuration directory: ";
+// The last holder of a claim gives it up within moments.
+constexpr auto kReleaseWait = std::chrono::seconds(1);
 
 using DirectoryId = std::pair<dev_t, ino_t>;
 
-// The process's claims. Never destroyed: a controller that a host destroys
-// from a static destructor may still let go of its claim. Recursive, since a
-// claim dropped while the table is in use (an allocation failing half-way)
-// takes it again to leave.
+// The process's claims, and the sidecars its controllers run. Never
+// destroyed: a controller that a host destroys from a static destructor may
+// still let go of its claim. Recursive, since a claim dropped while the
+// table is in use (an allocation failing half-way) takes it again to leave.
 std::recursive_mutex& TableMutex() {
   static auto* mutex = new std::recursive_mutex();
   return *mutex;
@@ -40,97 +39,151 @@ std::map<DirectoryId, std::weak_ptr<DirectoryClaim>>& Table() {
   static auto* table = new std::map<DirectoryId, std::weak_ptr<DirectoryClaim>>();
   return *table;
 }
+// The pids of the sidecars that controllers of this process recorded, on
+// any directory: a sidecar of ours that a scan finds is either one of these
+// (or of their process groups) or a stray.
+std::set<pid_t>& RecordedSidecars() {
+  static auto* recorded = new std::set<pid_t>();
+  return *recorded;
+}
 
-bool IsAlive(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
+bool RecordedByThisProcess(const SidecarProcess& sidecar) {
+  std::lock_guard<std::recursive_mutex> guard(TableMutex());
+  return RecordedSidecars().count(sidecar.process.pid) != 0 ||
+         RecordedSidecars().count(sidecar.group) != 0;
+}
 
 std::string InDirectory(const std::string& confDir, const char* name) {
   return CYrPath::Append(confDir.c_str(), name).str();
 }
 
-// The host named by the record of a lock that is held elsewhere, waiting a
-// moment for a holder that has only just taken it; 0 when none is named.
-SidecarRecord HolderRecord(const std::string& confDir, bool wait) {
-  const std::string path = InDirectory(confDir, kSidecarRecordFileName);
-  const auto deadline = std::chrono::steady_clock::now() + kHolderRecordWait;
-  for (;;) {
-    SidecarRecord record;
-    if (ReadSidecarRecord(path, &record) && IsAlive(record.host)) return record;
-    if (!wait || std::chrono::steady_clock::now() >= deadline) return SidecarRecord();
-    std::this_thread::sleep_for(kPollInterval);
-  }
-}
-
-bool WaitForEnd(const SidecarRecord& sidecar, const std::string& confDir) {
-  const auto deadline = std::chrono::steady_clock::now() + kOrphanEndWait;
-  // A zombie no longer counts: its new parent collects it in its own time.
-  while (IsRecordedSidecarRunning(sidecar, confDir)) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(kPollInterval);
-  }
-  return true;
-}
-
-// Nobody holds the directory, so a sidecar still running from it was left
-// by a host that died: stop it before anything is written under it.
-bool StopOrphan(const std::string& confDir, ClaimResult* result) {
-  SidecarRecord orphan;
-  if (!ReadSidecarRecord(InDirectory(confDir, kSidecarRecordFileName), &orphan) ||
-      !IsRecordedSidecarRunning(orphan, confDir)) {
-    return true;
-  }
-  result->stoppedOrphan = orphan.sidecar;
-  return DirectoryClaim::StopSidecar(orphan, confDir, &result->orphanEnded, &result->failure);
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // The last controller let go of `claim`. Its entry goes only once the lock is
 // free, so that no other controller of the process takes its own lock for
-// ours.
+// ours (record locks belong to the process: one of the two would drop the
+// other's). An entry that a newer claim took over stays.
 void Release(const DirectoryId& id, DirectoryClaim* claim) {
   std::lock_guard<std::recursive_mutex> guard(TableMutex());
   delete claim;
-  Table().erase(id);
+  const auto found = Table().find(id);
+  if (found != Table().end() && found->second.expired()) Table().erase(found);
 }
 
-}  // namespace
-
-ClaimResult DirectoryClaim::Acquire(const std::string& confDir) {
-  ClaimResult result;
-  struct stat info;
-  if (stat(confDir.c_str(), &info) != 0) {
-    result.failure = std::string(kLockFailure) + confDir + ": " + strerror(errno);
-    return result;
+// The sidecar the live host `host` runs from the directory, as its record or
+// the process table tells; 0 for none.
+pid_t SidecarOf(pid_t host, const SidecarRecord& record, bool recordRead,
+                const std::vector<SidecarProcess>& sidecars) {
+  if (recordRead && record.host == host && IsAlive({record.sidecar, record.startTime})) {
+    return record.sidecar;
   }
-  const DirectoryId id(info.st_dev, info.st_ino);
-  std::unique_lock<std::recursive_mutex> guard(TableMutex());
+  for (const SidecarProcess& sidecar : sidecars) {
+    if (sidecar.hostAlive && sidecar.host.pid == host) return sidecar.process.pid;
+  }
+  return 0;
+}
+
+// The table's claim on `id` that this process may share; null when there
+// is none (or only a forked parent's). False when a claim is being given up
+// and does not go.
+bool SharedClaim(const DirectoryId& id, std::unique_lock<std::recursive_mutex>& guard,
+                 std::shared_ptr<DirectoryClaim>* claim) {
+  const auto deadline = std::chrono::steady_clock::now() + kReleaseWait;
   for (auto found = Table().find(id); found != Table().end(); found = Table().find(id)) {
-    result.claim = found->second.lock();
-    if (result.claim) {
-      result.outcome = ClaimResult::kClaimed;
-      return result;
+    *claim = found->second.lock();
+    if (*claim) {
+      if ((*claim)->Owner() != getpid()) claim->reset();
+      return true;
     }
+    if (std::chrono::steady_clock::now() >= deadline) return false;
     // The last holder is letting go right now; its entry goes once the lock
     // is free.
     guard.unlock();
     std::this_thread::yield();
     guard.lock();
   }
+  return true;
+}
+
+}  // namespace
+
+ClaimResult DirectoryClaim::Acquire(const std::string& confDir) {
+  ClaimResult result;
+  const int directory = open(confDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat info;
+  if (directory < 0 || fstat(directory, &info) != 0) {
+    result.failure = std::string(kLockFailure) + confDir + ": " + strerror(errno);
+    if (directory >= 0) close(directory);
+    return result;
+  }
+  const DirectoryId id(info.st_dev, info.st_ino);
+  std::unique_lock<std::recursive_mutex> guard(TableMutex());
+  if (!SharedClaim(id, guard, &result.claim)) {
+    close(directory);
+    result.failure =
+        std::string(kLockFailure) + confDir + ": its last claim is still being released";
+    return result;
+  }
+  if (result.claim) {
+    close(directory);
+    result.outcome = ClaimResult::kClaimed;
+    return result;
+  }
+
   std::unique_ptr<ZbFileLock> lock(new ZbFileLock());
   bool heldElsewhere = false;
-  const CYrError locked = lock->TryLock(InDirectory(confDir, kSidecarLockFileName), &heldElsewhere);
+  pid_t holder = 0;
+  const CYrError locked =
+      lock->TryLock(InDirectory(confDir, kSidecarLockFileName), &heldElsewhere, &holder);
+  SidecarRecord record;
   if (heldElsewhere) {
+    close(directory);
     result.outcome = ClaimResult::kHeldElsewhere;
-    const SidecarRecord holder = HolderRecord(confDir, true);
-    result.holder = holder.host;
-    if (IsRecordedSidecarRunning(holder, confDir)) result.holderSidecar = holder.sidecar;
+    result.holder = holder;
+    const bool read = ReadSidecarRecord(confDir, &record) == RecordRead::kRead;
+    if (holder > 0) result.holderSidecar = SidecarOf(holder, record, read, {});
     return result;
   }
   if (locked.IsError()) {
+    close(directory);
     result.failure = kLockFailure + locked.Message();
     return result;
   }
-  if (!StopOrphan(confDir, &result)) return result;
 
-  std::shared_ptr<DirectoryClaim> claim(new DirectoryClaim(confDir, std::move(lock)),
+  // The lock was free. A live host that the record or a sidecar names owns
+  // the directory all the same: its lock file was removed, or the directory
+  // moved, under it.
+  const ProcessId self = ThisProcess();
+  const bool read = ReadSidecarRecordAt(directory, &record) == RecordRead::kRead;
+  const std::vector<SidecarProcess> sidecars = FindSidecars(confDir);
+  pid_t liveHost = read && record.host != self.pid && IsRecordedHostAlive(record) ? record.host : 0;
+  std::vector<SidecarProcess> orphans;
+  for (const SidecarProcess& sidecar : sidecars) {
+    if (!sidecar.hostAlive) {
+      orphans.push_back(sidecar);
+    } else if (sidecar.host.pid != self.pid && liveHost == 0) {
+      liveHost = sidecar.host.pid;
+    }
+  }
+  if (liveHost != 0) {
+    close(directory);
+    result.outcome = ClaimResult::kHeldElsewhere;
+    result.lockLost = true;
+    result.holder = liveHost;
+    result.holderSidecar = SidecarOf(liveHost, record, read, sidecars);
+    return result;
+  }
+  for (const SidecarProcess& orphan : orphans) result.stoppedOrphans.push_back(orphan.process.pid);
+  if (!orphans.empty() && !StopSidecars(orphans, &result.failure)) {
+    // Nothing is written under a sidecar that may still read it.
+    close(directory);
+    result.orphansEnded = false;
+    return result;
+  }
+
+  std::shared_ptr<DirectoryClaim> claim(new DirectoryClaim(confDir, directory, std::move(lock)),
                                         [id](DirectoryClaim* ending) { Release(id, ending); });
   const CYrError recorded = claim->WriteRecord();
   if (recorded.IsError()) {
@@ -144,67 +197,145 @@ ClaimResult DirectoryClaim::Acquire(const std::string& confDir) {
   return result;
 }
 
-bool DirectoryClaim::StopSidecar(const SidecarRecord& sidecar, const std::string& confDir,
-                                 bool* ended, std::string* failure) {
-  *ended = false;
-  if (kill(sidecar.sidecar, SIGKILL) != 0) {
-    *failure = "Failed to stop the Priam sidecar left running by a host that died (process " +
-               std::to_string(sidecar.sidecar) + "): " + strerror(errno);
-    return false;
-  }
-  *ended = WaitForEnd(sidecar, confDir);
-  return true;
-}
-
 void DirectoryClaim::Holder(const std::string& confDir, pid_t* host, pid_t* sidecar) {
-  const SidecarRecord record = HolderRecord(confDir, false);
-  *host = record.host;
-  *sidecar = IsRecordedSidecarRunning(record, confDir) ? record.sidecar : 0;
+  *host = 0;
+  *sidecar = 0;
+  SidecarRecord record;
+  const bool read = ReadSidecarRecord(confDir, &record) == RecordRead::kRead;
+  pid_t holder = ZbFileLock::Holder(InDirectory(confDir, kSidecarLockFileName));
+  if (holder <= 0 && read && IsRecordedHostAlive(record)) holder = record.host;
+  if (holder <= 0) return;
+  *host = holder;
+  *sidecar = SidecarOf(holder, record, read, FindSidecars(confDir));
 }
 
-DirectoryClaim::DirectoryClaim(const std::string& confDir, std::unique_ptr<ZbFileLock> lock)
-    : m_confDir(confDir),
-      m_recordPath(InDirectory(confDir, kSidecarRecordFileName)),
-      m_lock(std::move(lock)) {
-  m_record.host = getpid();
+DirectoryClaim::DirectoryClaim(const std::string& confDir, int directory,
+                               std::unique_ptr<ZbFileLock> lock)
+    : m_confDir(confDir), m_directory(directory), m_lock(std::move(lock)), m_owner(ThisProcess()) {
+  m_record.host = m_owner.pid;
+  m_record.hostStart = m_owner.startTime;
 }
 
 DirectoryClaim::~DirectoryClaim() {
-  // The record goes while the lock is still held: it never names a host or
-  // sidecar that took the directory meanwhile.
-  unlink(m_recordPath.c_str());
+  if (IsOwner()) {
+    // The record goes while the lock is still held, and only while it is
+    // still the one this claim wrote.
+    SidecarRecord onDisk;
+    if (ReadSidecarRecordAt(m_directory, &onDisk) == RecordRead::kRead &&
+        onDisk.host == m_owner.pid && onDisk.hostStart == m_owner.startTime) {
+      unlinkat(m_directory, kSidecarRecordFileName, 0);
+    }
+    m_lock->Unlock();
+  } else {
+    m_lock->Forget();
+  }
+  close(m_directory);
 }
 
-bool DirectoryClaim::BeginLaunch(const void* owner) {
+bool DirectoryClaim::IsOwner() const { return m_owner.pid == getpid(); }
+
+ClaimCheck DirectoryClaim::Check() {
+  ClaimCheck check;
+  if (!IsOwner()) {
+    check.outcome = ClaimCheck::kForked;
+    check.other = m_owner.pid;
+    return check;
+  }
+  struct stat there;
+  struct stat locked;
+  if (stat(m_confDir.c_str(), &there) != 0 || fstat(m_directory, &locked) != 0 ||
+      !SameFile(there, locked)) {
+    check.outcome = ClaimCheck::kMoved;
+    return check;
+  }
   std::lock_guard<std::mutex> guard(m_mutex);
-  if (m_launcher && m_launcher != owner && IsRecordedSidecarRunning(m_record, m_confDir)) {
+  const std::string lockPath = InDirectory(m_confDir, kSidecarLockFileName);
+  if (m_lock->IsAt(lockPath)) return check;
+  // The lock file was removed or replaced under us: lock the one there now,
+  // unless another host was first.
+  std::unique_ptr<ZbFileLock> again(new ZbFileLock());
+  bool heldElsewhere = false;
+  if (again->TryLock(lockPath, &heldElsewhere, &check.other).IsError()) {
+    check.outcome = ClaimCheck::kTaken;
+    return check;
+  }
+  m_lock.swap(again);  // the old file's lock goes with `again`
+  WriteRecord();
+  return check;
+}
+
+bool DirectoryClaim::BeginLaunch(const void* owner, pid_t* runningHost, pid_t* runningSidecar,
+                                 std::vector<pid_t>* stopped) {
+  std::lock_guard<std::mutex> guard(m_mutex);
+  *runningHost = *runningSidecar = 0;
+  if (m_launcher && m_launcher != owner && IsAlive({m_record.sidecar, m_record.startTime})) {
+    *runningHost = m_owner.pid;
+    *runningSidecar = m_record.sidecar;
     return false;
   }
+  std::vector<SidecarProcess> strays;
+  for (const SidecarProcess& sidecar : FindSidecars(m_confDir)) {
+    const bool ours = sidecar.hostAlive && sidecar.host.pid == m_owner.pid;
+    if ((sidecar.hostAlive && !ours) || (ours && RecordedByThisProcess(sidecar))) {
+      *runningHost = sidecar.host.pid;
+      *runningSidecar = sidecar.process.pid;
+      return false;
+    }
+    strays.push_back(sidecar);
+  }
+  for (const SidecarProcess& stray : strays) stopped->push_back(stray.process.pid);
+  std::string failure;
+  StopSidecars(strays, &failure);
   m_launcher = owner;
   return true;
 }
 
+bool DirectoryClaim::StopStrays(std::string* failure) {
+  std::vector<SidecarProcess> strays;
+  for (const SidecarProcess& sidecar : FindSidecars(m_confDir)) {
+    const bool ours = sidecar.hostAlive && sidecar.host.pid == m_owner.pid;
+    if (!sidecar.hostAlive || (ours && !RecordedByThisProcess(sidecar))) strays.push_back(sidecar);
+  }
+  return StopSidecars(strays, failure);
+}
+
 CYrError DirectoryClaim::RecordSidecar(const void* owner, pid_t sidecar, int port,
-                                       const std::string& output) {
+                                       const std::string& output, bool starting) {
   std::lock_guard<std::mutex> guard(m_mutex);
   m_launcher = owner;
+  if (m_record.sidecar != sidecar) {
+    std::lock_guard<std::recursive_mutex> table(TableMutex());
+    RecordedSidecars().erase(m_record.sidecar);
+    RecordedSidecars().insert(sidecar);
+  }
   m_record.sidecar = sidecar;
   m_record.port = port;
   m_record.output = output;
+  m_record.starting = starting;
   m_record.startTime = 0;
   ZbProcessInfo::StartTime(sidecar, &m_record.startTime);
   return WriteRecord();
 }
 
-CYrError DirectoryClaim::ClearSidecar(const void* owner) {
+CYrError DirectoryClaim::ClearSidecar(const void* owner, const std::string& how) {
   std::lock_guard<std::mutex> guard(m_mutex);
   if (m_launcher != owner) return CYrError::Success();
   m_launcher = nullptr;
+  {
+    std::lock_guard<std::recursive_mutex> table(TableMutex());
+    RecordedSidecars().erase(m_record.sidecar);
+  }
   m_record = SidecarRecord();
-  m_record.host = getpid();
+  m_record.host = m_owner.pid;
+  m_record.hostStart = m_owner.startTime;
+  m_record.ended = how;
+  m_record.endedAt = static_cast<int64_t>(time(nullptr));
   return WriteRecord();
 }
 
-CYrError DirectoryClaim::WriteRecord() { return WriteSidecarRecord(m_recordPath, m_record); }
+CYrError DirectoryClaim::WriteRecord() {
+  if (!IsOwner()) return CYrError::Success();
+  return WriteSidecarRecordAt(m_directory, m_record);
+}
 
 }  // namespace ZbCassandra

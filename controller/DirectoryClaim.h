@@ -8,8 +8,16 @@
 // with ptr.reset(new PriamUtil(...)) constructs the new one first, so it
 // keeps the directory throughout.
 //
-// While the claim stands, the record beside the lock names this process, and
-// the sidecar that one of its controllers runs from the directory.
+// The owner is who is alive: the lock says who holds the directory now, but
+// a host whose record or sidecar says it is alive is never taken for dead,
+// whatever happened to the lock file. Taking the lock stops every sidecar of
+// the directory that no live host owns (SidecarScan.h), before anything is
+// written.
+//
+// A claim belongs to the process that made it. A child forked from that
+// process (without exec) holds no part of the lock and may not use the
+// claim: it writes nothing, never touches the record, never signals the
+// sidecar, and letting go of its copy changes nothing.
 #pragma once
 
 #include <sys/types.h>
@@ -17,8 +25,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "CYrError.h"
 #include "SidecarRecord.h"
+#include "SidecarScan.h"
 #include "ZbFileLock.h"
 
 namespace ZbCassandra {
@@ -30,58 +41,78 @@ struct ClaimResult {
   enum Outcome { kClaimed, kHeldElsewhere, kFailed };
   Outcome outcome = kFailed;
   std::shared_ptr<DirectoryClaim> claim;  // kClaimed only
-  // kHeldElsewhere: the holding host and its running sidecar, as its record
-  // names them (0 when the record does not name one).
+  // kHeldElsewhere: the live host that holds the directory (0 when the
+  // system cannot name it), and the sidecar it runs there (0 for none).
   pid_t holder = 0;
   pid_t holderSidecar = 0;
-  // A sidecar that a host that died left running from the directory, stopped
-  // when the lock was taken (0 when there was none), and whether it ended.
-  pid_t stoppedOrphan = 0;
-  bool orphanEnded = false;
+  // kHeldElsewhere: set when the lock was free all the same: its file was
+  // removed or replaced, or the directory moved, while that host owns it.
+  bool lockLost = false;
+  // Sidecars that hosts that died left running from the directory, stopped
+  // when the lock was taken, and whether they have all ended.
+  std::vector<pid_t> stoppedOrphans;
+  bool orphansEnded = true;
   // kFailed: why, in a sentence for the log. kClaimed: a record that could
   // not be written (the lock is held all the same).
   std::string failure;
 };
 
+// Why a claim may not be written under now.
+struct ClaimCheck {
+  enum Outcome { kOwned, kForked, kMoved, kTaken };
+  Outcome outcome = kOwned;
+  pid_t other = 0;  // kForked: the owning process; kTaken: the new holder
+};
+
 class DirectoryClaim {
  public:
   // Claim `confDir` for this process, or share the claim that one of its
-  // controllers already holds. Taking the lock stops, before anything is
-  // written, a sidecar that a host that died left running from the
-  // directory.
+  // controllers already holds.
   static ClaimResult Acquire(const std::string& confDir);
 
-  // Who holds `confDir` now, from its record, without taking anything: the
-  // host when it is alive (else 0), and its sidecar when that runs.
+  // Who holds `confDir` now, without taking anything: the live host (else
+  // 0), and the sidecar it runs there (else 0).
   static void Holder(const std::string& confDir, pid_t* host, pid_t* sidecar);
-
-  // Kill the recorded sidecar of `confDir` with SIGKILL and wait (a few
-  // seconds at most) until it is gone; `*ended` tells whether it is. False,
-  // with the reason in `*failure`, when it cannot be signalled.
-  static bool StopSidecar(const SidecarRecord& sidecar, const std::string& confDir, bool* ended,
-                          std::string* failure);
 
   ~DirectoryClaim();
   DirectoryClaim(const DirectoryClaim&) = delete;
   DirectoryClaim& operator=(const DirectoryClaim&) = delete;
 
-  // `owner` (a controller) is about to launch a sidecar. False while the
-  // sidecar of another controller of the process runs from the directory.
-  bool BeginLaunch(const void* owner);
-  // The sidecar `owner` runs: recorded at once, so that a host that dies
-  // from here on leaves a sidecar the next owner recognises.
-  CYrError RecordSidecar(const void* owner, pid_t sidecar, int port, const std::string& output);
-  // `owner`'s sidecar is stopped: the record names the host alone again.
-  // Nothing happens when the record is another controller's.
-  CYrError ClearSidecar(const void* owner);
+  // The process that made the claim.
+  pid_t Owner() const { return m_owner.pid; }
+  // Whether this process may still write under the claim: it is the owner,
+  // the path still leads to the directory it locked, and that directory is
+  // still locked (a lock file that was removed is made and locked again).
+  ClaimCheck Check();
+
+  // `owner` (a controller) is about to launch a sidecar. False, with the
+  // host and the sidecar that run there, while a sidecar of another
+  // controller of the process or of another live host runs from the
+  // directory. Sidecars that nobody alive owns are stopped first and named
+  // in `*stopped`.
+  bool BeginLaunch(const void* owner, pid_t* runningHost, pid_t* runningSidecar,
+                   std::vector<pid_t>* stopped);
+  // The sidecar `owner` runs, recorded at once, and again once its port is
+  // known and once it answered (`starting` false).
+  CYrError RecordSidecar(const void* owner, pid_t sidecar, int port, const std::string& output,
+                         bool starting);
+  // `owner`'s sidecar has ended (`how`): the record names the host alone
+  // again, and says how it ended. Nothing happens when the record is another
+  // controller's.
+  CYrError ClearSidecar(const void* owner, const std::string& how);
+  // Stop whatever still runs of this process's sidecars of the directory,
+  // and of sidecars nobody alive owns; true when none is left.
+  bool StopStrays(std::string* failure);
 
  private:
-  DirectoryClaim(const std::string& confDir, std::unique_ptr<ZbFileLock> lock);
+  DirectoryClaim(const std::string& confDir, int directory, std::unique_ptr<ZbFileLock> lock);
   CYrError WriteRecord();
+  bool IsOwner() const;
 
   const std::string m_confDir;
-  const std::string m_recordPath;
-  const std::unique_ptr<ZbFileLock> m_lock;
+  const int m_directory;  // the locked directory, open, wherever it moves
+  std::unique_ptr<ZbFileLock> m_lock;
+  const ProcessId m_owner;
   std::mutex m_mutex;
   const void* m_launcher = nullptr;  // the controller whose sidecar is recorded
   SidecarRecord m_record;

@@ -1,18 +1,20 @@
-// An operator's view of a configuration directory, and the stop of the
-// sidecar a host left: the same lock, record and recognition a launch uses.
-#include <signal.h>
+// An operator's view of a configuration directory: the owner by who is
+// alive, the sidecars by what runs, the record for what only the owner
+// knows.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "Boundary.h"
 #include "CYrPath.h"
-#include "DirectoryClaim.h"
 #include "ErrorCodes.h"
 #include "PriamUtil.h"
 #include "SidecarOutput.h"
+#include "SidecarRecord.h"
+#include "SidecarScan.h"
 #include "ZbFileLock.h"
 #include "priamconf/PropertiesFile.h"
 #include "priamconf/SecretKeys.h"
@@ -22,104 +24,130 @@ namespace ZbCassandra {
 namespace {
 
 constexpr size_t kOutputLines = 3;
-
-bool IsAlive(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
+// A properties file this large was not written by a host; it is not read
+// for the warning.
+constexpr off_t kLongestPropertiesFile = 1 << 20;
 
 std::string InDirectory(const std::string& confDir, const char* name) {
   return CYrPath::Append(confDir.c_str(), name).str();
 }
 
+CYrError Unreadable(const std::string& what, const std::string& why) {
+  return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "Cannot read %s: %s",
+                                 what.c_str(), why.c_str());
+}
+
+// Why the directory cannot be told about, empty when it can.
+std::string DirectoryProblem(const std::string& confDir, struct stat* info) {
+  if (stat(confDir.c_str(), info) != 0) return strerror(errno);
+  if (!S_ISDIR(info->st_mode)) return "not a directory";
+  if (access(confDir.c_str(), R_OK | X_OK) != 0) return strerror(errno);
+  return std::string();
+}
+
+// A file of the directory that is too large to be ours is refused unread.
+std::string OversizeProblem(const std::string& path, bool* exists) {
+  struct stat info;
+  *exists = lstat(path.c_str(), &info) == 0;
+  if (*exists && info.st_size > kLongestRecord) return "larger than 64 KiB; not read";
+  return std::string();
+}
+
+// The output file the record names, when it is the directory's own: named
+// as the library names it, a regular file (no link) of the directory's
+// owner. A path that someone else wrote into the record is never read.
+bool IsOwnOutput(const std::string& path, uid_t directoryOwner) {
+  const size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  struct stat info;
+  return name == kSidecarOutputName && lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         info.st_uid == directoryOwner;
+}
+
+bool HoldsSecrets(const std::string& confDir) {
+  const std::string path = PriamPropertiesPath(confDir);
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      info.st_size > kLongestPropertiesFile) {
+    return false;
+  }
+  PropertyMap entries;
+  if (ReadPropertiesFile(path, entries).IsError()) return false;
+  return std::any_of(kSecretKeys.begin(), kSecretKeys.end(),
+                     [&](const char* key) { return entries.count(key) != 0; });
+}
+
 }  // namespace
 
-CYrError PriamUtil::inspectDirectory(const std::string& priamConfDir, DirectoryState* state) try {
-  *state = DirectoryState();
-  struct stat info;
-  std::string why;
-  if (stat(priamConfDir.c_str(), &info) != 0) {
-    why = strerror(errno);
-  } else if (!S_ISDIR(info.st_mode)) {
-    why = "not a directory";
-  } else if (access(priamConfDir.c_str(), R_OK | X_OK) != 0) {
-    why = strerror(errno);
-  }
-  if (!why.empty()) {
-    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "Cannot read %s: %s",
-                                   priamConfDir.c_str(), why.c_str());
-  }
+CYrError PriamUtil::reportDirectory(const std::string& priamConfDir, DirectoryReport* report) try {
+  *report = DirectoryReport();
+  struct stat directory;
+  const std::string problem = DirectoryProblem(priamConfDir, &directory);
+  if (!problem.empty()) return Unreadable(priamConfDir, problem);
   const std::string recordPath = InDirectory(priamConfDir, kSidecarRecordFileName);
-  SidecarRecord record;
-  state->recordLeft = lstat(recordPath.c_str(), &info) == 0;
-  if (state->recordLeft && !ReadSidecarRecord(recordPath, &record)) {
-    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "Cannot read the record %s",
-                                   recordPath.c_str());
+  const std::string lockPath = InDirectory(priamConfDir, kSidecarLockFileName);
+  bool lockExists = false;
+  for (const std::string& path : {recordPath, lockPath}) {
+    const std::string oversize =
+        OversizeProblem(path, path == recordPath ? &report->recordLeft : &lockExists);
+    if (!oversize.empty()) return Unreadable(path, oversize);
   }
-  state->host = record.host;
-  state->hostAlive = IsAlive(record.host);
-  state->sidecar = record.sidecar;
-  state->sidecarRunning = IsRecordedSidecarRunning(record, priamConfDir);
-  state->startTime = record.startTime;
-  state->port = record.port;
-  state->output = record.output;
-  if (!record.output.empty()) state->lastOutput = LastOutputLines(record.output, kOutputLines);
-  // The system's lock table is the truth; without it, a live recorded host.
-  const pid_t holder = ZbFileLock::Holder(InDirectory(priamConfDir, kSidecarLockFileName));
-  state->holder = holder >= 0 ? holder : (state->hostAlive ? record.host : 0);
+  SidecarRecord record;
+  if (report->recordLeft && ReadSidecarRecord(priamConfDir, &record) != RecordRead::kRead) {
+    return Unreadable("the record " + recordPath, "not a record of this library");
+  }
+  report->owner = record.host;
+  report->ownerAlive = IsRecordedHostAlive(record);
+  report->lockHolder = std::max<pid_t>(ZbFileLock::Holder(lockPath), 0);
+
+  const bool ownRuns = IsAlive({record.sidecar, record.startTime});
+  for (const SidecarProcess& found : FindSidecars(priamConfDir)) {
+    DirectoryReport::Sidecar sidecar;
+    sidecar.pid = found.process.pid;
+    sidecar.startTime = found.process.startTime;
+    sidecar.host = found.host.pid;
+    sidecar.hostAlive = found.hostAlive;
+    // A sidecar of 1.1.0 names no host: the record's and its group are the
+    // owner's.
+    const bool recorded =
+        ownRuns && (found.process.pid == record.sidecar || found.group == record.sidecar);
+    sidecar.owners = report->ownerAlive && ((found.hostAlive && found.host.pid == record.host) ||
+                                            (found.host.pid == 0 && recorded));
+    report->sidecars.push_back(sidecar);
+  }
+  if (ownRuns) {
+    report->recordedSidecar = record.sidecar;
+    report->port = record.port;
+    report->starting = record.starting && report->ownerAlive;
+  }
+  report->ended = record.ended;
+  report->endedAt = record.endedAt;
+  report->secretsLeft = !report->starting && HoldsSecrets(priamConfDir);
+  if (!record.output.empty() && IsOwnOutput(record.output, directory.st_uid)) {
+    report->output = record.output;
+    report->lastOutput = LastOutputLines(record.output, kOutputLines);
+  }
   return CYrError::Success();
 }
 PRIAM_CATCH_ALL
 
-CYrError PriamUtil::stopDirectorySidecar(const std::string& priamConfDir, bool force,
-                                         pid_t* stopped) try {
-  *stopped = 0;
-  DirectoryState state;
-  const CYrError inspected = inspectDirectory(priamConfDir, &state);
-  if (inspected.IsError()) return inspected;
-  if (state.holder > 0 && state.holder != getpid()) {
-    if (!force) {
-      return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
-                                     "The Priam configuration directory %s belongs to a live host "
-                                     "(process %d)",
-                                     priamConfDir.c_str(), state.holder);
-    }
-    if (!state.sidecarRunning) return CYrError::Success();
-    // That host's files stay its own; only its sidecar goes.
-    SidecarRecord sidecar;
-    sidecar.sidecar = state.sidecar;
-    sidecar.startTime = state.startTime;
-    bool ended = false;
-    std::string failure;
-    if (!DirectoryClaim::StopSidecar(sidecar, priamConfDir, &ended, &failure) || !ended) {
-      return FXErrorUtil::ErrorErrNo(
-          PRIAM_LOCATION, kFunctionFailed, "%s",
-          failure.empty() ? "The Priam sidecar has not ended" : failure.c_str());
-    }
-    *stopped = state.sidecar;
-    return CYrError::Success();
+CYrError PriamUtil::inspectDirectory(const std::string& priamConfDir, DirectoryState* state) try {
+  *state = DirectoryState();
+  DirectoryReport report;
+  const CYrError reported = reportDirectory(priamConfDir, &report);
+  if (reported.IsError()) return reported;
+  state->holder = report.ownerAlive ? report.owner : report.lockHolder;
+  state->recordLeft = report.recordLeft;
+  state->host = report.owner;
+  state->hostAlive = report.ownerAlive;
+  state->sidecar = report.recordedSidecar;
+  state->sidecarRunning = report.recordedSidecar != 0;
+  for (const DirectoryReport::Sidecar& sidecar : report.sidecars) {
+    if (sidecar.pid == report.recordedSidecar) state->startTime = sidecar.startTime;
   }
-
-  // Taking the directory stops what a dead host left; it is given up again
-  // when `claimed` goes.
-  const ClaimResult claimed = DirectoryClaim::Acquire(priamConfDir);
-  if (claimed.outcome == ClaimResult::kHeldElsewhere) {
-    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
-                                   "The Priam configuration directory %s belongs to a live host "
-                                   "(process %d)",
-                                   priamConfDir.c_str(), claimed.holder);
-  }
-  if (claimed.outcome == ClaimResult::kFailed) {
-    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "%s", claimed.failure.c_str());
-  }
-  if (claimed.stoppedOrphan != 0 && !claimed.orphanEnded) {
-    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
-                                   "The Priam sidecar (process %d) has not ended",
-                                   claimed.stoppedOrphan);
-  }
-  *stopped = claimed.stoppedOrphan;
-  const std::string properties = PriamPropertiesPath(priamConfDir);
-  if (access(properties.c_str(), F_OK) != 0) return CYrError::Success();
-  int absent = 0;
-  CYrError removed = RemoveSecretEntries(properties, &absent);
-  if (removed.IsError()) return removed.Push(PRIAM_LOCATION);
+  state->port = report.port;
+  state->output = report.output;
+  state->lastOutput = report.lastOutput;
   return CYrError::Success();
 }
 PRIAM_CATCH_ALL

@@ -10,6 +10,7 @@
 #include "FXString.h"
 #include "PriamUtil.h"
 #include "SidecarOutput.h"
+#include "SidecarScan.h"
 #include "Supervision.h"
 #include "YrNet.h"
 #include "YrSleep.h"
@@ -88,11 +89,16 @@ class SidecarOutputFile {
 CYrError PriamUtil::startPriam() try {
   ZB_TRACE_ENTRY();
   CYrError status = CYrError::Success();
+  if (copiedByFork()) return forkedChildError();
   if (m_initFailed) {
     // A directory that another host holds is named as such, while it does.
     pid_t holderSidecar = 0;
     const pid_t holder = m_supervision->refusal.IsError() ? directoryHolder(&holderSidecar) : 0;
-    if (holder > 0) return heldElsewhereError(holder, holderSidecar, true);
+    if (holder > 0) {
+      const CYrError held = heldElsewhereError(holder, holderSidecar, true, false);
+      ZB_LOG(-1, "%s", held.Message().c_str());
+      return held;
+    }
     return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "Failed to initialize Priam");
   }
   ZB_LOG(0, "Port: %d", m_priamPort);
@@ -118,6 +124,11 @@ CYrError PriamUtil::startPriam() try {
   }
   m_process.reset(new ZbProcess());
   m_process->SetSilence(true);
+  // Its own process group, so that a stop reaches whatever it starts and a
+  // terminal's signals for the host do not reach it; and the name of its
+  // host, by which any process of it is recognised as whose it is.
+  m_process->SetOwnProcessGroup(true);
+  m_process->SetExtraEnvironment({std::string(kHostVariable) + "=" + HostStamp(ThisProcess())});
   const LaunchUnderWay launching(m_supervision->launching);
   m_supervision->exitReported = false;  // a new sidecar, a new end to report
   const SidecarOutputFile output(m_priamConfDir);
@@ -134,9 +145,12 @@ CYrError PriamUtil::startPriam() try {
 
   std::string startError;
   const bool spawned = m_process->StartProcess(m_javaPath.str(), command, &startError, 0);
-  // Recorded at once: a host that dies from here on leaves a sidecar that
-  // the next launch can recognise.
-  if (spawned) recordSidecar(m_process->GetChildPid());
+  // Recorded at once, for the operator's view; a host that dies before
+  // that leaves a sidecar that is found all the same, by what it runs.
+  if (spawned) {
+    if (m_supervision->afterSpawn) m_supervision->afterSpawn(m_process->GetChildPid());
+    recordSidecar(true);
+  }
   if (!spawned) {
     ZB_LOG(-1, "FAILED TO START THE PROCESS [%s]", startError.c_str());
     status = FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
@@ -155,7 +169,7 @@ CYrError PriamUtil::startPriam() try {
     } else if (status.IsError()) {
       ZB_LOG(-1, "Failed to validate Priam port");
     } else {
-      recordSidecar(m_process->GetChildPid());  // now with the port it listens on
+      recordSidecar(true);  // now with the port it listens on
       status = checkConnection();
       if (sidecarGone()) {
         // Nothing is left to keep, whatever the host asked.
@@ -173,7 +187,11 @@ CYrError PriamUtil::startPriam() try {
   // The sidecar has read its credentials by now (or will never run): they
   // leave the disk whatever the outcome.
   forgetSecrets();
-  if (!m_priamStarted) stopPriam();
+  if (!m_priamStarted) {
+    stopPriam();
+  } else {
+    recordSidecar(false);  // the launch is over
+  }
   return status;
 }
 PRIAM_CATCH_ALL

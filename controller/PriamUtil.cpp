@@ -24,8 +24,6 @@ PriamUtil::PriamUtil(int priamPort, const CYrString& javaPath, const std::string
     m_supervision.reset(new Supervision());
     m_javaPath = javaPath;
     error = initialize();
-    // The node was discovered all the same; the directory was left alone.
-    if (!error.IsError() && m_supervision->refusal.IsError()) error = m_supervision->refusal;
   } catch (...) {
     error = CurrentExceptionAsError(PRIAM_LOCATION);
   }
@@ -36,6 +34,7 @@ PriamUtil::PriamUtil(int priamPort, const CYrString& javaPath, const std::string
 }
 
 PriamUtil::~PriamUtil() {
+  // A copy in a forked child stops nothing: stopPriam refuses there.
   if (m_priamStarted) stopPriam();
   // The directory is given up once the last controller of the process on
   // it goes.
@@ -44,23 +43,26 @@ PriamUtil::~PriamUtil() {
   m_curl.reset();
 }
 
+// A configuration directory that this controller left alone (another host's,
+// moved, missing) stops no discovery: the node's facts are still wanted. The
+// refusal is the sequence's result once the node is discovered.
 CYrError PriamUtil::initialize() try {
   CYrError error = initializeJavaPath();
   if (error.IsError()) return error.Push(PRIAM_LOCATION);
-  error = initializePaths();
-  if (error.IsError()) return error.Push(PRIAM_LOCATION);
+  CYrError refused = initializePaths();
+  if (refused.IsError() && !m_supervision->refusal.IsError()) return refused.Push(PRIAM_LOCATION);
   error = initializePorts();
   if (error.IsError()) return error.Push(PRIAM_LOCATION);
-  return CYrError::Success();
+  return refused.IsError() ? refused.Push(PRIAM_LOCATION) : CYrError::Success();
 }
 PRIAM_CATCH_ALL
 
 CYrError PriamUtil::initializePaths() try {
-  CYrError error = initializePriamConfFilePath();
+  CYrError refused = initializePriamConfFilePath();
+  if (refused.IsError() && !m_supervision->refusal.IsError()) return refused.Push(PRIAM_LOCATION);
+  CYrError error = initializeCassandraConfFilePath();
   if (error.IsError()) return error.Push(PRIAM_LOCATION);
-  error = initializeCassandraConfFilePath();
-  if (error.IsError()) return error.Push(PRIAM_LOCATION);
-  return CYrError::Success();
+  return refused.IsError() ? refused.Push(PRIAM_LOCATION) : CYrError::Success();
 }
 PRIAM_CATCH_ALL
 

@@ -15,13 +15,32 @@
 // into it by any controller of the process (the file set-up at construction,
 // the property writers, the secret removal, a launch) locks it for the
 // process ("zbPriam.lock", with the record "zbPriam.sidecar"); first it stops
-// a sidecar that a host that died left running there. The process's
+// every sidecar of the directory that no live host owns. The process's
 // controllers on one directory share the lock, and the last one destroyed
 // gives it up, so ptr.reset(new PriamUtil(...)) keeps the directory
 // throughout. While another live process holds the directory nothing is
 // written into it: construction still discovers the node but leaves the
 // files alone and sets initFailed(), and the writers and startPriam return
-// 1627 naming the directory and the holder.
+// 1627 naming the directory and the holder. A host counts as alive only
+// while its pid and start time both match; its directory is never taken
+// from it, even when its lock file is removed, and once its directory is
+// moved or replaced under it, its writes return 1627 and write nothing.
+//
+// A sidecar is recognised by what it runs: any process whose command line
+// is a sidecar launch naming the directory. It leads a process group of its
+// own, and every stop ends the group and whatever else of the directory
+// still runs that no live host owns.
+//
+// fork: a child forked from the host (without exec) owns nothing of the
+// host's controllers. Their copies in the child return 1627 ("This Priam
+// controller belongs to process P") from every operation that would write,
+// launch, stop or send a request, and destroying them touches neither the
+// directory nor the sidecar, so a worker may return through exit(). The
+// child holds no part of the lock; the library's descriptors (the lock,
+// the sidecar's pidfd, libcurl's sockets) are close-on-exec. A child may
+// construct controllers of its own; they follow the same rules as any
+// host's. A host with several threads should fork only to exec, as POSIX
+// asks.
 #pragma once
 
 #include <sys/types.h>
@@ -41,6 +60,8 @@ class ZBLibCurl;
 class ZbProcess;
 
 namespace ZbCassandra {
+
+struct ClaimCheck;
 
 // The kind of a REST request: GET or POST on the sidecar.
 enum class requestType : int { Get = 0, Post = 1 };
@@ -138,8 +159,56 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // The sidecar that a host that died had left running from the directory,
   // stopped when this controller took the directory; 0 when there was none.
   pid_t stoppedOrphanPid() const;
-  // What a Priam configuration directory holds now, as its lock and its
-  // record tell: for an operator's questions, without a controller.
+  // What a Priam configuration directory holds now, for an operator's
+  // questions, without a controller. Everything is told from the running
+  // system: the owner counts as alive only when its pid and start time both
+  // match (a zombie is dead), and the sidecars are the processes whose
+  // command line is a sidecar launch naming the directory, whatever any
+  // file says.
+  struct DirectoryReport {
+    pid_t owner = 0;  // the host the record names, 0 for none
+    bool ownerAlive = false;
+    pid_t lockHolder = 0;     // the process the system's lock table names, 0 for none
+    bool recordLeft = false;  // the record file exists
+    struct Sidecar {
+      pid_t pid = 0;
+      uint64_t startTime = 0;  // in clock ticks since boot
+      pid_t host = 0;          // the host that launched it, 0 when it names none
+      bool hostAlive = false;
+      bool owners = false;  // the live owner's own; otherwise an orphan or another host's
+    };
+    std::vector<Sidecar> sidecars;  // every sidecar process of the directory
+    pid_t recordedSidecar = 0;      // the owner's own, as its record names it
+    bool starting = false;          // its launch still waits for it to answer
+    int port = 0;                   // its REST port, 0 when not known
+    // How the owner's last sidecar ended, and when (seconds since the
+    // epoch), while the record keeps it; empty and 0 otherwise.
+    std::string ended;
+    int64_t endedAt = 0;
+    // Secret keys are in zbPriam.properties while no launch is under way.
+    bool secretsLeft = false;
+    // The directory's own output file ("zbPriam.out", a regular file of the
+    // directory's owner), empty when the record names none or another file;
+    // its last lines (three at most, oldest first), each made printable and
+    // cut to 200 bytes.
+    std::string output;
+    std::vector<std::string> lastOutput;
+  };
+  // Reads and takes nothing. 1627 when the directory or its record cannot
+  // be read, or the record or lock file is larger than 64 KiB (refused
+  // unread): the state is then unknown.
+  static CYrError reportDirectory(const std::string& priamConfDir, DirectoryReport* report);
+  // Stop every sidecar of the directory that no live host owns, and take the
+  // secrets out of its properties file when no live host owns the directory
+  // (it is taken for that moment, and given up again). A live host's sidecar
+  // is stopped only with `force`, and its files are left alone. When no
+  // sidecar was stopped and a live host owns the directory: refused (1627,
+  // naming it). `*stopped` receives the pids of the processes stopped.
+  static CYrError stopDirectorySidecars(const std::string& priamConfDir, bool force,
+                                        std::vector<pid_t>* stopped);
+
+  // The view of 1.1.0, from reportDirectory(): kept for hosts built
+  // against it.
   struct DirectoryState {
     pid_t holder = 0;             // the live process that holds the lock, 0 for none
     bool recordLeft = false;      // the record file exists
@@ -150,19 +219,10 @@ class PRIAMUTIL_EXPORT PriamUtil {
     uint64_t startTime = 0;       // its start, in clock ticks since boot
     int port = 0;                 // its REST port, 0 when not known
     std::string output;           // the file its output goes to, empty for none
-    // Its last lines there (three at most, oldest first), each made
-    // printable and cut to 200 bytes.
     std::vector<std::string> lastOutput;
   };
-  // Reads and takes nothing. 1627 when the directory or its record cannot
-  // be read (the state is then unknown).
   static CYrError inspectDirectory(const std::string& priamConfDir, DirectoryState* state);
-  // Stop the sidecar that a host that died left running from the directory
-  // and take the secrets it left out of its properties file (the directory
-  // is taken for that moment, and given up again). While another live host
-  // holds the directory: refused (1627, naming it) unless `force`, which
-  // stops that host's sidecar and touches no file. `*stopped` receives the
-  // pid of the sidecar stopped, 0 when none ran.
+  // stopDirectorySidecars(), naming the first process stopped.
   static CYrError stopDirectorySidecar(const std::string& priamConfDir, bool force, pid_t* stopped);
 
   // Extra words for the Java command line, between the executable and the
@@ -177,19 +237,27 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // Move the port and the base URL to the port the sidecar really uses.
   void adoptPriamPort(int port);
   // Take (or share) the process's claim on the configuration directory
-  // before anything is written there; 1627 while another process holds it
-  // or the lock cannot be taken. A `launch` logs why, and names a holder
-  // whose sidecar runs as "already running".
+  // before anything is written there, or check that the claim still holds;
+  // 1627 while another process holds it, when it moved or was taken, or the
+  // lock cannot be taken. A `launch` logs why, and names a holder whose
+  // sidecar runs as "already running".
   CYrError ownDirectory(bool launch = false);
   // The error for a directory that another process holds; `launch` names
-  // its running sidecar as "already running".
-  CYrError heldElsewhereError(pid_t holder, pid_t holderSidecar, bool launch) const;
-  // The launch's claim: the directory, and no other controller's sidecar
-  // running from it. The launched sidecar is recorded, and forgotten again
-  // once it is stopped (the directory stays).
+  // its running sidecar as "already running"; `lockLost` says that its lock
+  // was free all the same.
+  CYrError heldElsewhereError(pid_t holder, pid_t holderSidecar, bool launch, bool lockLost) const;
+  // The error for a claim that may no longer be written under.
+  CYrError claimLostError(const ClaimCheck& check) const;
+  // This object was copied into a child that the host forked: it owns
+  // nothing there, and every operation that would act returns this error.
+  bool copiedByFork() const;
+  CYrError forkedChildError() const;
+  // The launch's claim: the directory, and no other live sidecar running
+  // from it (sidecars nobody alive owns are stopped). The launched sidecar
+  // is recorded, and once stopped, how it ended (the directory stays).
   CYrError claimSidecar();
-  void recordSidecar(pid_t sidecar);
-  void releaseSidecar();
+  void recordSidecar(bool starting);
+  void releaseSidecar(const std::string& how);
   // Take the secrets out of the properties file after a launch attempt.
   void forgetSecrets();
   // The sidecar was launched, is considered running, and has exited.

@@ -36,6 +36,10 @@ CYrError PriamUtil::sidecarExitError() {
   if (!m_supervision->exitReported) {
     m_supervision->exitReported = true;
     ZB_LOG(-1, "%s", error.Message().c_str());
+    int status = 0;
+    bool known = false;
+    m_process->HasExited(&status, &known);
+    releaseSidecar(ZbProcess::DescribeExit(status, known));
   }
   return error;
 }

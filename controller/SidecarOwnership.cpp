@@ -1,29 +1,53 @@
 // A controller writes into its configuration directory only as (a sharer of)
-// the process that owns it, and launches only when no other controller's
-// sidecar runs from it.
+// the process that owns it, only from that process, and only while the
+// directory is still the one it locked; it launches only when no other
+// sidecar of a live host runs from it.
 #include <unistd.h>
+
+#include <ctime>
 
 #include "Boundary.h"
 #include "ErrorCodes.h"
 #include "PriamUtil.h"
 #include "Supervision.h"
+#include "ZbProcess.h"
 
 namespace ZbCassandra {
 
+namespace {
+
+std::string ProcessText(pid_t pid) {
+  return pid > 0 ? "process " + std::to_string(pid) : "process unknown";
+}
+
+}  // namespace
+
+bool PriamUtil::copiedByFork() const {
+  return m_supervision && m_supervision->ownerPid != getpid();
+}
+
+CYrError PriamUtil::forkedChildError() const {
+  return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                                 "This Priam controller belongs to process %d (it was copied into "
+                                 "process %d by fork); nothing was done",
+                                 m_supervision->ownerPid, getpid());
+}
+
 CYrError PriamUtil::ownDirectory(bool launch) {
+  if (copiedByFork()) return forkedChildError();
   if (m_priamConfDir.empty()) return CYrError::Success();
   Supervision& supervision = *m_supervision;
   if (supervision.directory && supervision.claimedDir == m_priamConfDir) {
-    return CYrError::Success();
+    const CYrError lost = claimLostError(supervision.directory->Check());
+    if (lost.IsError() && launch) ZB_LOG(-1, "%s", lost.Message().c_str());
+    return lost;
   }
   ClaimResult claimed = DirectoryClaim::Acquire(m_priamConfDir);
-  if (claimed.stoppedOrphan != 0 && claimed.orphanEnded) {
-    supervision.stoppedOrphan = claimed.stoppedOrphan;
-    ZB_LOG(0, "Stopped the Priam sidecar left running by a host that died (process %d)",
-           claimed.stoppedOrphan);
-  } else if (claimed.stoppedOrphan != 0 && claimed.outcome == ClaimResult::kClaimed) {
-    ZB_LOG(-1, "The Priam sidecar left running by a host that died (process %d) has not ended",
-           claimed.stoppedOrphan);
+  for (const pid_t orphan : claimed.stoppedOrphans) {
+    if (supervision.stoppedOrphan == 0) supervision.stoppedOrphan = orphan;
+    if (claimed.orphansEnded) {
+      ZB_LOG(0, "Stopped the Priam sidecar left running by a host that died (process %d)", orphan);
+    }
   }
   switch (claimed.outcome) {
     case ClaimResult::kClaimed:
@@ -34,7 +58,8 @@ CYrError PriamUtil::ownDirectory(bool launch) {
       supervision.claimedDir = m_priamConfDir;
       return CYrError::Success();
     case ClaimResult::kHeldElsewhere: {
-      const CYrError held = heldElsewhereError(claimed.holder, claimed.holderSidecar, launch);
+      const CYrError held =
+          heldElsewhereError(claimed.holder, claimed.holderSidecar, launch, claimed.lockLost);
       if (launch) ZB_LOG(-1, "%s", held.Message().c_str());
       return held;
     }
@@ -46,44 +71,80 @@ CYrError PriamUtil::ownDirectory(bool launch) {
   return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "%s", claimed.failure.c_str());
 }
 
-CYrError PriamUtil::heldElsewhereError(pid_t holder, pid_t holderSidecar, bool launch) const {
+CYrError PriamUtil::claimLostError(const ClaimCheck& check) const {
+  switch (check.outcome) {
+    case ClaimCheck::kOwned:
+      return CYrError::Success();
+    case ClaimCheck::kForked:
+      return forkedChildError();
+    case ClaimCheck::kMoved:
+      return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                                     "The Priam configuration directory %s was moved or replaced "
+                                     "while this host owned it; nothing was written there",
+                                     m_priamConfDir.c_str());
+    case ClaimCheck::kTaken:
+      break;
+  }
+  return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                                 "The lock file of the Priam configuration directory %s was "
+                                 "removed, and the directory was taken by another host (%s); "
+                                 "nothing was written there",
+                                 m_priamConfDir.c_str(), ProcessText(check.other).c_str());
+}
+
+CYrError PriamUtil::heldElsewhereError(pid_t holder, pid_t holderSidecar, bool launch,
+                                       bool lockLost) const {
+  if (lockLost) {
+    return FXErrorUtil::ErrorErrNo(
+        PRIAM_LOCATION, kFunctionFailed,
+        "The Priam configuration directory %s belongs to another host (%s), although its lock "
+        "is free: the lock file was removed, or the directory moved, while that host runs; "
+        "nothing was written there",
+        m_priamConfDir.c_str(), ProcessText(holder).c_str());
+  }
   if (launch && holder > 0 && holderSidecar > 0) {
     return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
                                    "Priam is already running for %s (process %d)",
                                    m_priamConfDir.c_str(), holder);
   }
-  const std::string process = holder > 0 ? "process " + std::to_string(holder) : "process unknown";
   return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
                                  "The Priam configuration directory %s belongs to another host "
                                  "(%s); nothing was written there",
-                                 m_priamConfDir.c_str(), process.c_str());
+                                 m_priamConfDir.c_str(), ProcessText(holder).c_str());
 }
 
 CYrError PriamUtil::claimSidecar() {
   if (m_priamConfDir.empty()) return CYrError::Success();
   const CYrError owned = ownDirectory(true);
   if (owned.IsError()) return owned;
-  if (!m_supervision->directory->BeginLaunch(this)) {
-    ZB_LOG(-1, "Priam is already running for %s (process %d)", m_priamConfDir.c_str(), getpid());
+  pid_t host = 0;
+  pid_t sidecar = 0;
+  std::vector<pid_t> stopped;
+  const bool free = m_supervision->directory->BeginLaunch(this, &host, &sidecar, &stopped);
+  for (const pid_t orphan : stopped) {
+    ZB_LOG(0, "Stopped the Priam sidecar left running by a host that died (process %d)", orphan);
+  }
+  if (!free) {
+    ZB_LOG(-1, "Priam is already running for %s (process %d)", m_priamConfDir.c_str(), host);
     return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
                                    "Priam is already running for %s (process %d)",
-                                   m_priamConfDir.c_str(), getpid());
+                                   m_priamConfDir.c_str(), host);
   }
   return CYrError::Success();
 }
 
-void PriamUtil::recordSidecar(pid_t sidecar) {
-  if (!m_supervision->directory) return;
-  const CYrError error = m_supervision->directory->RecordSidecar(this, sidecar, m_priamPort,
-                                                                 m_supervision->outputPath);
+void PriamUtil::recordSidecar(bool starting) {
+  if (!m_supervision->directory || !m_process) return;
+  const CYrError error = m_supervision->directory->RecordSidecar(
+      this, m_process->GetChildPid(), m_priamPort, m_supervision->outputPath, starting);
   if (error.IsError()) {
     ZB_LOG(-1, "Failed to write the Priam sidecar record: %s", error.AsString().c_str());
   }
 }
 
-void PriamUtil::releaseSidecar() {
+void PriamUtil::releaseSidecar(const std::string& how) {
   if (!m_supervision->directory) return;
-  const CYrError error = m_supervision->directory->ClearSidecar(this);
+  const CYrError error = m_supervision->directory->ClearSidecar(this, how);
   if (error.IsError()) {
     ZB_LOG(-1, "Failed to write the Priam sidecar record: %s", error.AsString().c_str());
   }

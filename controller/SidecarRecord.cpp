@@ -1,18 +1,23 @@
 #include "SidecarRecord.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
-#include <vector>
+#include <cstring>
+#include <random>
 
+#include "FXErrorUtil.h"
 #include "ZbProcessInfo.h"
 #include "priamconf/PropertiesFile.h"
-#include "priamconf/TextFile.h"
 
 namespace ZbCassandra {
 
 namespace {
+
+#define RECORD_LOCATION (FXCodeLocation{"PriamUtil", __PRETTY_FUNCTION__, __LINE__})
 
 bool ParseNumber(const PropertyMap& entries, const char* key, uint64_t* number) {
   const auto found = entries.find(key);
@@ -33,65 +38,119 @@ bool ParsePid(const PropertyMap& entries, const char* key, pid_t* pid) {
   return true;
 }
 
-constexpr const char kConfigWordPrefix[] = "-Dzbpriam.config.file=";
-
-bool SameDirectory(const std::string& a, const std::string& b) {
-  struct stat first;
-  struct stat second;
-  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && S_ISDIR(first.st_mode) &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+std::string Text(const PropertyMap& entries, const char* key) {
+  const auto found = entries.find(key);
+  return found == entries.end() ? std::string() : found->second;
 }
 
-// The directory a "-Dzbpriam.config.file=" word of process `pid` names. A
-// relative one is taken from that process's working directory, not ours.
-std::string ConfigDirectoryOf(pid_t pid, const std::string& word) {
-  const std::string directory = word.substr(sizeof(kConfigWordPrefix) - 1);
-  if (!directory.empty() && directory[0] == '/') return directory;
-  return "/proc/" + std::to_string(pid) + "/cwd/" + directory;
+CYrError WriteError(int code, const char* what) {
+  return FXErrorUtil::ErrorErrNo(RECORD_LOCATION, code, "Cannot %s the record %s: %s", what,
+                                 kSidecarRecordFileName, strerror(code));
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+int OpenDirectory(const std::string& confDir) {
+  return open(confDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
 }  // namespace
 
-CYrError WriteSidecarRecord(const std::string& path, const SidecarRecord& record) {
+CYrError WriteSidecarRecordAt(int directory, const SidecarRecord& record) {
   PropertyMap entries = {{"host", std::to_string(record.host)},
                          {"pid", std::to_string(record.sidecar)},
                          {"starttime", std::to_string(record.startTime)},
                          {"port", std::to_string(record.port)}};
+  if (record.hostStart != 0) entries["hoststart"] = std::to_string(record.hostStart);
   if (!record.output.empty()) entries["output"] = record.output;
-  return ReplaceTextFile(path, FormatProperties(entries));
+  if (record.starting) entries["state"] = "starting";
+  if (!record.ended.empty()) {
+    entries["ended"] = record.ended;
+    entries["endedat"] = std::to_string(record.endedAt);
+  }
+  const std::string temporary = std::string(kSidecarRecordFileName) + ".tmp" +
+                                std::to_string(std::random_device()() % 1000000);
+  const int fd = openat(directory, temporary.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return WriteError(errno, "write");
+  fchmod(fd, 0600);  // whatever the umask
+  const bool written = WriteAll(fd, FormatProperties(entries));
+  const int code = errno;
+  if (close(fd) != 0 || !written) {
+    unlinkat(directory, temporary.c_str(), 0);
+    return WriteError(written ? EIO : code, "write");
+  }
+  if (renameat(directory, temporary.c_str(), directory, kSidecarRecordFileName) != 0) {
+    const int renameCode = errno;
+    unlinkat(directory, temporary.c_str(), 0);
+    return WriteError(renameCode, "replace");
+  }
+  return CYrError::Success();
 }
 
-bool ReadSidecarRecord(const std::string& path, SidecarRecord* record) {
+CYrError WriteSidecarRecord(const std::string& confDir, const SidecarRecord& record) {
+  const int directory = OpenDirectory(confDir);
+  if (directory < 0) return WriteError(errno, "write");
+  const CYrError error = WriteSidecarRecordAt(directory, record);
+  close(directory);
+  return error;
+}
+
+RecordRead ReadSidecarRecordAt(int directory, SidecarRecord* record) {
+  const int fd =
+      openat(directory, kSidecarRecordFileName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? RecordRead::kMissing : RecordRead::kUnusable;
+  struct stat info;
   std::string text;
-  if (ReadTextFile(path, text).IsError()) return false;
+  bool read = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kLongestRecord;
+  if (read) {
+    text.resize(static_cast<size_t>(info.st_size));
+    const ssize_t got = pread(fd, &text[0], text.size(), 0);
+    read = got == static_cast<ssize_t>(text.size());
+  }
+  close(fd);
+  if (!read) return RecordRead::kUnusable;
   PropertyMap entries;
   ParseProperties(text, entries);
-  SidecarRecord read;
-  if (!ParsePid(entries, "host", &read.host) || !ParsePid(entries, "pid", &read.sidecar) ||
-      !ParseNumber(entries, "starttime", &read.startTime)) {
-    return false;
+  SidecarRecord parsed;
+  if (!ParsePid(entries, "host", &parsed.host) || !ParsePid(entries, "pid", &parsed.sidecar) ||
+      !ParseNumber(entries, "starttime", &parsed.startTime)) {
+    return RecordRead::kUnusable;
   }
-  uint64_t port = 0;
-  if (ParseNumber(entries, "port", &port) && port <= 65535) read.port = static_cast<int>(port);
-  const auto output = entries.find("output");
-  if (output != entries.end()) read.output = output->second;
-  *record = read;
-  return true;
+  ParseNumber(entries, "hoststart", &parsed.hostStart);
+  uint64_t number = 0;
+  if (ParseNumber(entries, "port", &number) && number <= 65535)
+    parsed.port = static_cast<int>(number);
+  parsed.output = Text(entries, "output");
+  parsed.starting = Text(entries, "state") == "starting";
+  parsed.ended = Text(entries, "ended");
+  if (ParseNumber(entries, "endedat", &number)) parsed.endedAt = static_cast<int64_t>(number);
+  *record = parsed;
+  return RecordRead::kRead;
 }
 
-bool IsRecordedSidecarRunning(const SidecarRecord& record, const std::string& confDir) {
-  uint64_t startTime = 0;
-  if (record.sidecar <= 0 || !ZbProcessInfo::StartTime(record.sidecar, &startTime) ||
-      startTime != record.startTime || ZbProcessInfo::State(record.sidecar) == 'Z') {
-    return false;
-  }
-  std::vector<std::string> words;
-  if (!ZbProcessInfo::CommandWords(record.sidecar, &words)) return false;
-  if (std::find(words.begin(), words.end(), "jerseyserve.server") == words.end()) return false;
-  return std::any_of(words.begin(), words.end(), [&](const std::string& word) {
-    return word.compare(0, sizeof(kConfigWordPrefix) - 1, kConfigWordPrefix) == 0 &&
-           SameDirectory(ConfigDirectoryOf(record.sidecar, word), confDir);
-  });
+RecordRead ReadSidecarRecord(const std::string& confDir, SidecarRecord* record) {
+  const int directory = OpenDirectory(confDir);
+  if (directory < 0) return errno == ENOENT ? RecordRead::kMissing : RecordRead::kUnusable;
+  const RecordRead read = ReadSidecarRecordAt(directory, record);
+  close(directory);
+  return read;
+}
+
+bool IsRecordedHostAlive(const SidecarRecord& record) {
+  if (record.host <= 0) return false;
+  if (record.hostStart != 0) return ZbProcessInfo::IsRunning(record.host, record.hostStart);
+  const char state = ZbProcessInfo::State(record.host);
+  return state != 0 && state != 'Z' && state != 'X';
 }
 
 }  // namespace ZbCassandra

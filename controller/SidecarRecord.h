@@ -1,12 +1,14 @@
 // The lock and the record of a Priam configuration directory.
 //
 // The host process that owns a directory holds an exclusive lock on
-// "zbPriam.lock" there, and keeps "zbPriam.sidecar" beside it: its own pid,
-// and while one of its controllers runs a sidecar from the directory, the
-// sidecar's pid, start time, port and output file. A host that dies releases the lock
-// with its last descriptor; the record then lets the next owner recognise
-// the sidecar it left running, and a host that finds the lock held names its
-// holder from the record.
+// "zbPriam.lock" there, and keeps "zbPriam.sidecar" beside it: its own pid
+// and start time, and while one of its controllers runs a sidecar from the
+// directory, the sidecar's pid, start time, port, output file and whether
+// its launch is still under way; once that sidecar has ended, how and when.
+// A host that dies releases the lock with its last descriptor; a host that
+// finds the lock held names its holder. The record is what the owner says;
+// which processes are the directory's sidecars, and whether the owner lives,
+// is always checked against the running system (SidecarScan.h).
 #pragma once
 
 #include <sys/types.h>
@@ -20,26 +22,43 @@ namespace ZbCassandra {
 
 constexpr const char kSidecarLockFileName[] = "zbPriam.lock";
 constexpr const char kSidecarRecordFileName[] = "zbPriam.sidecar";
+// A record or lock file larger than this was not written by us; it is
+// refused unread.
+constexpr off_t kLongestRecord = 64 * 1024;
 
 struct SidecarRecord {
+  pid_t host = 0;
+  uint64_t hostStart = 0;  // the host's start time; 0 in records of 1.1.0
   pid_t sidecar = 0;       // 0 while no sidecar runs
   uint64_t startTime = 0;  // the sidecar's, in clock ticks since boot
-  pid_t host = 0;
-  int port = 0;        // the sidecar's REST port once known, else 0
-  std::string output;  // the file its output goes to, empty for none
+  int port = 0;            // the sidecar's REST port once known, else 0
+  std::string output;      // the file its output goes to, empty for none
+  bool starting = false;   // its launch still waits for it to answer
+  // How the host's last sidecar ended ("exit status 1", "killed by signal
+  // 9 (SIGKILL)"), and when (seconds since the epoch); empty and 0 until one
+  // has ended.
+  std::string ended;
+  int64_t endedAt = 0;
 };
 
-// Replace the record at `path` atomically, owner-only.
-CYrError WriteSidecarRecord(const std::string& path, const SidecarRecord& record);
-// False when the record is missing or is not one. A record without a port
-// (written before the port was known) reads as port 0.
-bool ReadSidecarRecord(const std::string& path, SidecarRecord* record);
+// Replace the record in the directory open as `directory` atomically,
+// owner-only: it lands in that directory even once its path leads
+// elsewhere.
+CYrError WriteSidecarRecordAt(int directory, const SidecarRecord& record);
+// The same, in the directory at `confDir`.
+CYrError WriteSidecarRecord(const std::string& confDir, const SidecarRecord& record);
 
-// The recorded sidecar still runs as the sidecar of `confDir`: the pid has
-// the recorded start time, and its command line carries "jerseyserve.server"
-// and a "-Dzbpriam.config.file=" word that names the directory `confDir`
-// names, however either is spelled (a trailing "/", "./", a symbolic link).
-// A pid handed out again to another process is never taken for it.
-bool IsRecordedSidecarRunning(const SidecarRecord& record, const std::string& confDir);
+enum class RecordRead { kRead, kMissing, kUnusable };
+// Read the record of the directory open as `directory`, or at `confDir`. A
+// record that is not a regular file, is larger than kLongestRecord or does
+// not parse is unusable (and left unread). A record without a port (written
+// before the port was known) reads as port 0.
+RecordRead ReadSidecarRecordAt(int directory, SidecarRecord* record);
+RecordRead ReadSidecarRecord(const std::string& confDir, SidecarRecord* record);
+
+// The host the record names still runs: its pid has the recorded start time
+// and is no zombie. A record of 1.1.0, without a start time, is believed
+// while the pid runs.
+bool IsRecordedHostAlive(const SidecarRecord& record);
 
 }  // namespace ZbCassandra

@@ -3,30 +3,61 @@
 #include "Boundary.h"
 #include "ErrorCodes.h"
 #include "PriamUtil.h"
+#include "Supervision.h"
 #include "ZbProcess.h"
 
 namespace ZbCassandra {
 
+namespace {
+
+// SIGKILL ends a process within moments; a few seconds cover a loaded host.
+constexpr int kEndWaitMs = 5000;
+
+}  // namespace
+
 CYrError PriamUtil::stopPriam() try {
   ZB_TRACE_ENTRY();
-  if (m_process) {
-    // A child that has exited by itself is collected, not signalled. The
-    // signals go through the child's own handle: a pid that the host reaped
-    // and the system handed out again is never signalled.
-    m_process->Reap(false);
-    if (m_process->GetChildPid() > 0 && m_process->Signal(0) == 0) {
+  // A forked child's copy of the controller never signals its parent's
+  // sidecar.
+  if (copiedByFork()) return forkedChildError();
+  bool stopped = false;
+  if (m_process && m_process->GetChildPid() > 0) {
+    // The signals go through the child's own handle: a pid that the host
+    // reaped and the system handed out again is never signalled. The
+    // sidecar leads its own process group, which holds whatever it started
+    // (a wrapper's JVM, a launcher's); the group goes first, while the
+    // child is not yet reaped and its id cannot be anyone else's.
+    if (m_process->Signal(0) == 0) {
+      m_process->SignalGroup(SIGKILL);
       const int code = m_process->Signal(SIGKILL);
-      if (code != 0) {
+      if (code != 0 && code != ESRCH) {
         return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kInternalError,
                                        " Unable to stop the process errno [%d] ", code);
       }
-      // Reaped at once, so that no zombie is left behind and the pid, which
-      // the system may hand out again, is never signalled a second time.
-      m_process->Reap(true);
+      stopped = true;
+    } else {
+      m_process->SignalGroup(SIGKILL);  // what an exited child left behind
+    }
+    // Reaped at once, so that no zombie is left behind and the pid, which
+    // the system may hand out again, is never signalled a second time.
+    if (!m_process->ReapWithin(kEndWaitMs)) {
+      ZB_LOG(-1, "The Priam sidecar (process %d) has not ended %d ms after SIGKILL",
+             m_process->GetChildPid(), kEndWaitMs);
     }
   }
   m_priamStarted = false;
-  releaseSidecar();
+  std::string how;
+  if (m_process && m_process->GetChildPid() == 0) {
+    how = ZbProcess::DescribeExit(m_process->ExitStatus(), m_process->ExitStatusKnown());
+    if (stopped) how += ", stopped by its host";
+  }
+  releaseSidecar(how);
+  // Whatever of the directory's sidecars is still found (one that left its
+  // process group, one nobody alive owns) goes too.
+  std::string failure;
+  if (m_supervision->directory && !m_supervision->directory->StopStrays(&failure)) {
+    ZB_LOG(-1, "%s", failure.c_str());
+  }
   return CYrError::Success();
 }
 PRIAM_CATCH_ALL

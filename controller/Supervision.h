@@ -4,7 +4,9 @@
 #pragma once
 
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,6 +17,9 @@
 namespace ZbCassandra {
 
 struct PriamUtil::Supervision {
+  // The process that made the controller; a child forked from it (without
+  // exec) holds a copy of the object that owns nothing.
+  pid_t ownerPid = getpid();
   std::shared_ptr<DirectoryClaim> directory;
   std::string claimedDir;  // the directory `directory` was claimed for
   // Why construction left the directory alone (another process held it).
@@ -26,6 +31,9 @@ struct PriamUtil::Supervision {
   bool launching = false;
   // The sidecar's exit has been logged.
   bool exitReported = false;
+  // Called between the sidecar's start and its record, for tests that kill
+  // the host in that moment.
+  std::function<void(pid_t)> afterSpawn;
 };
 
 }  // namespace ZbCassandra

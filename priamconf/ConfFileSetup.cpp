@@ -57,9 +57,9 @@ CYrError PriamUtil::initializePriamConfFilePath() try {
   const CYrError owned = ownDirectory();
   if (owned.IsError()) {
     // Another host's files are not ours to replace. The node is still
-    // discovered; the constructor reports why the controller cannot launch.
+    // discovered; the refusal is the constructor's result.
     m_supervision->refusal = owned;
-    return CYrError::Success();
+    return owned;
   }
 
   // A fresh copy of the template at every set-up: whatever an earlier
@@ -106,6 +106,7 @@ PRIAM_CATCH_ALL
 
 CYrError PriamUtil::AddOrUpdateFieldInConfigFile(const std::string& file, const std::string& key,
                                                  const std::string& value) try {
+  if (copiedByFork()) return forkedChildError();
   // A key or value that would break the line format could inject lines.
   if (!IsValidPropertyKey(key) || !IsValidPropertyValue(value)) {
     return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInvalidParameter, "Invalid property %s",

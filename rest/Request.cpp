@@ -30,6 +30,9 @@ PRIAM_CATCH_ALL
 CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrString& response,
                                 const CYrString& request) try {
   ZB_TRACE_ENTRY();
+  // A forked child's copy shares its parent's connection to the sidecar;
+  // a request from it would mix the two.
+  if (copiedByFork()) return forkedChildError();
   if (!m_priamStarted || !m_curl) {
     return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kNotConnected, " Priam server not initialized ");
   }

@@ -28,6 +28,7 @@ CYrError PriamUtil::sendRequestWithErrorHandling(requestType type, const CYrStri
                                                  CYrString& response,
                                                  const CYrString& request) try {
   ZB_TRACE_ENTRY();
+  if (copiedByFork()) return forkedChildError();
   CYrError error = CYrError::Success();
 
   // Read and reported at every call; the sleeps and limits do not depend on

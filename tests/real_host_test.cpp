@@ -5,19 +5,25 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "LaunchFixture.h"
+#include "PriamUtilTestAccess.h"
 #include "SidecarRecord.h"
+#include "SidecarScan.h"
 #include "ZbFileLock.h"
 #include "ZbProcessInfo.h"
 
@@ -33,8 +39,10 @@ using ZbCassandra::SidecarRecord;
 // A process the test starts and kills again; reaped when it goes.
 class TestProcess {
  public:
-  explicit TestProcess(const std::string& program, const std::string& words) {
+  explicit TestProcess(const std::string& program, const std::string& words,
+                       const std::vector<std::string>& environment = {}) {
     m_process.SetSilence(true);
+    m_process.SetExtraEnvironment(environment);
     std::string error;
     EXPECT_TRUE(m_process.StartProcess(program, words, &error, 0)) << error;
   }
@@ -46,7 +54,7 @@ class TestProcess {
   SidecarRecord Record() const {
     SidecarRecord record;
     record.sidecar = pid();
-    record.host = 1;
+    record.host = 0x7ffffff1;  // no such process
     EXPECT_TRUE(ZbProcessInfo::StartTime(pid(), &record.startTime));
     return record;
   }
@@ -66,13 +74,96 @@ std::string SidecarCommand(const std::string& java, const std::string& javaOptio
          PRIAM_STANDIN_JAR + " jerseyserve.server " + std::to_string(FreeLocalPort());
 }
 
-bool LockIsHeld(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
-  close(fd);
-  return held;
+// As the system's lock table tells: opening the file here would drop a
+// record lock that this process holds.
+bool LockIsHeld(const std::string& path) { return ZbFileLock::Holder(path) > 0; }
+
+// A host of its own: a child forked from the test that runs `body` with a
+// line-based channel to the test, then _exits. Killed (SIGKILL) and reaped
+// when the object goes. The body reports failures over the channel: an
+// expectation in a child fails nothing.
+class ForkedHost {
+ public:
+  explicit ForkedHost(const std::function<void(ForkedHost&)>& body) {
+    EXPECT_EQ(pipe2(m_toTest, O_CLOEXEC), 0);
+    EXPECT_EQ(pipe2(m_toHost, O_CLOEXEC), 0);
+    fflush(nullptr);
+    m_pid = fork();
+    if (m_pid == 0) {
+      close(m_toTest[0]);
+      close(m_toHost[1]);
+      body(*this);
+      _exit(0);
+    }
+    close(m_toTest[1]);
+    close(m_toHost[0]);
+  }
+  ~ForkedHost() {
+    Kill();
+    close(m_toTest[0]);
+    close(m_toHost[1]);
+  }
+  ForkedHost(const ForkedHost&) = delete;
+  ForkedHost& operator=(const ForkedHost&) = delete;
+
+  pid_t pid() const { return m_pid; }
+  void Kill() {
+    if (m_pid <= 0) return;
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+    m_pid = 0;
+  }
+
+  // In the host.
+  void Say(const std::string& line) {
+    const std::string text = line + "\n";
+    EXPECT_EQ(write(m_toTest[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  }
+  std::string Hear() { return ReadLine(m_toHost[0], 600); }
+
+  // In the test.
+  void Tell(const std::string& line) {
+    const std::string text = line + "\n";
+    EXPECT_EQ(write(m_toHost[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  }
+  // The host's next line; "" when none comes within `seconds`.
+  std::string Expect(int seconds = 60) { return ReadLine(m_toTest[0], seconds); }
+
+ private:
+  static std::string ReadLine(int fd, int seconds) {
+    std::string line;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    char c = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+      struct pollfd ready = {fd, POLLIN, 0};
+      if (poll(&ready, 1, 100) <= 0) continue;
+      if (read(fd, &c, 1) != 1) break;
+      if (c == '\n') return line;
+      line += c;
+    }
+    return line;
+  }
+
+  pid_t m_pid = -1;
+  int m_toTest[2] = {-1, -1};
+  int m_toHost[2] = {-1, -1};
+};
+
+// Every process that is a sidecar of `confDir` now.
+std::vector<pid_t> SidecarsOf(const std::string& confDir) {
+  std::vector<pid_t> pids;
+  for (const auto& sidecar : ZbCassandra::FindSidecars(confDir))
+    pids.push_back(sidecar.process.pid);
+  return pids;
 }
+
+bool Runs(pid_t pid) {
+  const char state = ZbProcessInfo::State(pid);
+  return state != 0 && state != 'Z';
+}
+
+// A host's controller in a static object, destroyed by exit().
+std::unique_ptr<PriamUtil> g_staticController;
 
 bool HasOpen(pid_t pid, const std::string& path) {
   const std::string fdDir = "/proc/" + std::to_string(pid) + "/fd";
@@ -99,6 +190,24 @@ class RealHost : public launchtest::LaunchTest {
     int count = 0;
     for (const std::string& text : log->Texts()) count += text.rfind(prefix, 0) == 0 ? 1 : 0;
     return count;
+  }
+
+  // The record of a host that owns the directory and runs no sidecar.
+  static std::string OwnerOnlyRecord(pid_t host) {
+    uint64_t start = 0;
+    EXPECT_TRUE(ZbProcessInfo::StartTime(host, &start));
+    return "host=" + std::to_string(host) + "\nhoststart=" + std::to_string(start) +
+           "\npid=0\nport=0\nstarttime=0\n";
+  }
+
+  // In a forked host: launch a sidecar with the host's properties, and say
+  // its pid (or why not).
+  void LaunchAndSay(ForkedHost& self) {
+    controller.reset(new PriamUtil(0, PRIAM_STANDIN_JAVA, priamDir, confDir, nodeDir, false));
+    WriteProperties();
+    const CYrError launched = controller->startPriam();
+    self.Say(launched.IsError() ? "failed: " + launched.AsString()
+                                : std::to_string(controller->priamPid()));
   }
 };
 
@@ -147,8 +256,7 @@ TEST_F(RealHost, TheProcessOwnsItsDirectoryFromItsFirstWriteUntilItsLastControll
   EXPECT_TRUE(LockIsHeld(LockPath()));
   EXPECT_EQ(ZbFileLock::Holder(LockPath()), getpid()) << "as the system's lock table tells";
   EXPECT_EQ(testsupport::FileMode(LockPath()), 0600);
-  const std::string ownerOnly =
-      "host=" + std::to_string(getpid()) + "\npid=0\nport=0\nstarttime=0\n";
+  const std::string ownerOnly = OwnerOnlyRecord(getpid());
   EXPECT_EQ(ReadFile(RecordPath()), ownerOnly);
   WriteProperties();
   ASSERT_FALSE(controller->startPriam().IsError());
@@ -158,7 +266,7 @@ TEST_F(RealHost, TheProcessOwnsItsDirectoryFromItsFirstWriteUntilItsLastControll
   EXPECT_FALSE(HasOpen(sidecar, LockPath())) << "the sidecar must not inherit the lock";
   uint64_t startTime = 0;
   ASSERT_TRUE(ZbProcessInfo::StartTime(sidecar, &startTime));
-  const std::string record = "host=" + std::to_string(getpid()) + "\noutput=" + logDir +
+  const std::string record = ownerOnly.substr(0, ownerOnly.find("pid=0")) + "output=" + logDir +
                              "/zbPriam.out\npid=" + std::to_string(sidecar) +
                              "\nport=" + std::to_string(port) +
                              "\nstarttime=" + std::to_string(startTime) + "\n";
@@ -180,9 +288,15 @@ TEST_F(RealHost, TheProcessOwnsItsDirectoryFromItsFirstWriteUntilItsLastControll
   EXPECT_EQ(ReadFile(RecordPath()), record);
   EXPECT_TRUE(testsupport::PortAcceptsConnections(port));
 
-  // Stopped: the record names the host alone, and the directory stays ours.
+  // Stopped: the record names the host alone and how its sidecar ended, and
+  // the directory stays ours.
   ASSERT_FALSE(first->stopPriam().IsError());
-  EXPECT_EQ(ReadFile(RecordPath()), ownerOnly);
+  const std::string stoppedRecord = ReadFile(RecordPath());
+  EXPECT_EQ(
+      stoppedRecord.rfind("ended=killed by signal 9 (SIGKILL), stopped by its host\nendedat=", 0),
+      0u)
+      << stoppedRecord;
+  EXPECT_EQ(stoppedRecord.substr(stoppedRecord.find("host=")), ownerOnly);
   EXPECT_TRUE(LockIsHeld(LockPath()));
   WriteProperties();
   ASSERT_FALSE(second.startPriam().IsError());
@@ -221,7 +335,7 @@ TEST_F(RealHost, NothingIsWrittenIntoADirectoryAnotherProcessHolds) {
   TestProcess sidecar(PRIAM_STANDIN_JAVA, SidecarCommand(PRIAM_STANDIN_JAVA, "", confDir));
   SidecarRecord record = sidecar.Record();
   record.host = holder.pid();
-  ASSERT_FALSE(ZbCassandra::WriteSidecarRecord(RecordPath(), record).IsError());
+  ASSERT_FALSE(ZbCassandra::WriteSidecarRecord(confDir, record).IsError());
   WriteFile(confDir + "/zbPriam.properties", "priam.cqlport=1111\npriam.jmx.token=theirs\n");
   const std::string files = testsupport::DirectorySnapshot(confDir);
 
@@ -250,41 +364,40 @@ TEST_F(RealHost, NothingIsWrittenIntoADirectoryAnotherProcessHolds) {
   EXPECT_TRUE(sidecar.Runs());
 }
 
-TEST_F(RealHost, OnlyTheSidecarADeadHostLeftForThisDirectoryIsStopped) {
+TEST_F(RealHost, EverySidecarOfTheDirectoryThatNoLiveHostOwnsIsStopped) {
+  // Records that lie: they name processes that are no sidecar of this
+  // directory, which are left alone.
   TestProcess sleeper("/bin/sleep", "/bin/sleep 600");
   TestProcess otherDirectory(PRIAM_STANDIN_JAVA,
                              SidecarCommand(PRIAM_STANDIN_JAVA, "", root.file("other-conf")));
-  TestProcess orphan(PRIAM_STANDIN_JAVA, SidecarCommand(PRIAM_STANDIN_JAVA, "", confDir));
   SidecarRecord ended = sleeper.Record();
   ended.sidecar = 0x7ffffff0;
-  SidecarRecord restarted = orphan.Record();
-  restarted.startTime += 1;
-
-  const std::vector<std::pair<const char*, SidecarRecord>> notOrphans = {
-      {"a process that has ended", ended},
-      {"another program", sleeper.Record()},
-      {"the sidecar of another directory", otherDirectory.Record()},
-      {"a pid handed out again", restarted},
-  };
-  for (const auto& entry : notOrphans) {
-    SCOPED_TRACE(entry.first);
-    ASSERT_FALSE(ZbCassandra::WriteSidecarRecord(RecordPath(), entry.second).IsError());
+  for (const SidecarRecord& lie : {ended, sleeper.Record(), otherDirectory.Record()}) {
+    ASSERT_FALSE(ZbCassandra::WriteSidecarRecord(confDir, lie).IsError());
     Make();
     WriteProperties();
     ASSERT_FALSE(controller->startPriam().IsError());
-    EXPECT_TRUE(sleeper.Runs() && otherDirectory.Runs() && orphan.Runs());
+    EXPECT_TRUE(sleeper.Runs() && otherDirectory.Runs());
     EXPECT_EQ(CountStartingWith("Stopped the Priam sidecar"), 0);
     controller.reset();
   }
 
-  // The directory is recognised however the dead host spelled it; the next
-  // construction stops the orphan before it writes anything.
+  // A sidecar of the directory is found by what it runs, however it names
+  // the directory, with no record or a record that names another process;
+  // the next construction stops it before it writes anything.
   ASSERT_EQ(symlink(confDir.c_str(), root.file("conf-link").c_str()), 0);
+  const std::string deadHost =
+      std::string(ZbCassandra::kHostVariable) + "=" + std::to_string(sleeper.pid()) + ":1";
   for (const std::string& spelling :
        {confDir, confDir + "/", confDir + "/./", root.file("conf-link")}) {
     SCOPED_TRACE(spelling);
-    TestProcess spelled(PRIAM_STANDIN_JAVA, SidecarCommand(PRIAM_STANDIN_JAVA, "", spelling));
-    ASSERT_FALSE(ZbCassandra::WriteSidecarRecord(RecordPath(), spelled.Record()).IsError());
+    TestProcess spelled(PRIAM_STANDIN_JAVA, SidecarCommand(PRIAM_STANDIN_JAVA, "", spelling),
+                        {deadHost});
+    if (spelling == confDir) {
+      ASSERT_FALSE(ZbCassandra::WriteSidecarRecord(confDir, sleeper.Record()).IsError());
+    } else {
+      unlink(RecordPath().c_str());
+    }
     log->Clear();
     Make();
     EXPECT_FALSE(spelled.Runs());
@@ -300,14 +413,250 @@ TEST_F(RealHost, OnlyTheSidecarADeadHostLeftForThisDirectoryIsStopped) {
     EXPECT_TRUE(stopped < copied) << "stopped before the first write";
     controller.reset();
   }
-  EXPECT_TRUE(sleeper.Runs() && otherDirectory.Runs() && orphan.Runs());
+  EXPECT_TRUE(sleeper.Runs() && otherDirectory.Runs());
 
-  ASSERT_FALSE(ZbCassandra::WriteSidecarRecord(RecordPath(), orphan.Record()).IsError());
+  // A sidecar that names a live host is that host's, whatever the lock says:
+  // nothing is written, nothing stopped.
+  uint64_t sleeperStart = 0;
+  ASSERT_TRUE(ZbProcessInfo::StartTime(sleeper.pid(), &sleeperStart));
+  TestProcess owned(PRIAM_STANDIN_JAVA, SidecarCommand(PRIAM_STANDIN_JAVA, "", confDir),
+                    {std::string(ZbCassandra::kHostVariable) + "=" + std::to_string(sleeper.pid()) +
+                     ":" + std::to_string(sleeperStart)});
+  unlink(RecordPath().c_str());
+  controller.reset(new PriamUtil(0, PRIAM_STANDIN_JAVA, priamDir, confDir, nodeDir, false));
+  EXPECT_TRUE(controller->initFailed());
+  EXPECT_EQ(CountContaining(-1, "belongs to another host (process " +
+                                    std::to_string(sleeper.pid()) + "), although its lock is free"),
+            1)
+      << log->AllText();
+  EXPECT_TRUE(owned.Runs());
+  EXPECT_FALSE(testsupport::PathExists(RecordPath()));
+}
+
+TEST_F(RealHost, AWorkerForkedByTheHostOwnsNothingAndLeavesTheDirectoryAsItWas) {
+  ForkedHost host([&](ForkedHost& self) {
+    LaunchAndSay(self);
+    g_staticController = std::move(controller);
+    // A worker that uses the controller it inherited, then returns through
+    // exit(), which destroys its copy of the static object.
+    const pid_t worker = fork();
+    if (worker == 0) {
+      std::string said;
+      for (const CYrError& error :
+           {g_staticController->writePriamProperties({{"priam.cqlport", "1"}}),
+            g_staticController->deleteEntries(), g_staticController->stopPriam(),
+            g_staticController->startPriam()}) {
+        said += std::to_string(error.Code()) + " " + error.Message() + "|";
+      }
+      CYrString reply;
+      said += g_staticController->get(ZbCassandra::requestType::Get, "info", reply, "").Message();
+      self.Say(said);
+      exit(0);
+    }
+    waitpid(worker, nullptr, 0);
+    // One that lives on after the host.
+    const pid_t livesOn = fork();
+    if (livesOn == 0) {
+      pause();
+      _exit(0);
+    }
+    self.Say(std::to_string(livesOn));
+    self.Hear();
+  });
+  const pid_t sidecar = atoi(host.Expect().c_str());
+  ASSERT_GT(sidecar, 0);
+  const std::string refusal = "This Priam controller belongs to process " +
+                              std::to_string(host.pid()) + " (it was copied into process ";
+  const std::string said = host.Expect();
+  EXPECT_EQ(std::count(said.begin(), said.end(), '|'), 4) << said;
+  size_t at = 0;
+  for (int i = 0; i < 5; ++i, at = said.find('|', at) + 1) {
+    EXPECT_EQ(said.compare(at + (i < 4 ? 5 : 0), refusal.size(), refusal), 0) << said;
+  }
+  const pid_t livesOn = atoi(host.Expect().c_str());
+  ASSERT_GT(livesOn, 0);
+
+  // The worker's end changed nothing: the record still names the host and
+  // its sidecar, which serves.
+  PriamUtil::DirectoryReport report;
+  ASSERT_FALSE(PriamUtil::reportDirectory(confDir, &report).IsError());
+  EXPECT_EQ(report.owner, host.pid());
+  EXPECT_TRUE(report.ownerAlive);
+  EXPECT_EQ(report.recordedSidecar, sidecar);
+  ASSERT_EQ(report.sidecars.size(), 1u);
+  EXPECT_TRUE(report.sidecars[0].owners);
+  EXPECT_EQ(ZbFileLock::Holder(LockPath()), host.pid());
+
+  // Once the host is gone, the child that lives on keeps no lock: the next
+  // host takes the directory at once, stops the orphan and launches.
+  host.Kill();
+  EXPECT_EQ(ZbFileLock::Holder(LockPath()), 0);
+  EXPECT_TRUE(Runs(sidecar));
   Make();
+  EXPECT_EQ(controller->stoppedOrphanPid(), sidecar);
+  EXPECT_FALSE(Runs(sidecar));
   WriteProperties();
   ASSERT_FALSE(controller->startPriam().IsError());
-  EXPECT_FALSE(orphan.Runs());
-  EXPECT_EQ(Info()["port"], controller->priamPort());
+  EXPECT_EQ(SidecarsOf(confDir), std::vector<pid_t>{controller->priamPid()});
+  EXPECT_TRUE(Runs(livesOn));
+  kill(livesOn, SIGKILL);
+}
+
+TEST_F(RealHost, ControllersMadeWhileAnotherThreadStartsProgramsAreNeverRefused) {
+  std::atomic<bool> spawning(true);
+  std::thread spawner([&] {
+    std::string output;
+    while (spawning) ZbProcess::system("true", &output, nullptr, 0, false);
+  });
+  int refused = 0;
+  for (int i = 0; i < 152; ++i) {
+    controller.reset();
+    controller.reset(new PriamUtil(0, PRIAM_STANDIN_JAVA, priamDir, confDir, nodeDir, false));
+    refused += controller->initFailed() ? 1 : 0;
+  }
+  spawning = false;
+  spawner.join();
+  EXPECT_EQ(refused, 0) << log->AllText();
+}
+
+TEST_F(RealHost, ALiveHostKeepsItsDirectoryWhenItsLockFileIsRemovedOrTheDirectoryMoves) {
+  for (const bool moved : {false, true}) {
+    SCOPED_TRACE(moved ? "the directory moved" : "the lock file removed");
+    ForkedHost owner([&](ForkedHost& self) {
+      LaunchAndSay(self);
+      for (std::string command = self.Hear(); command == "write"; command = self.Hear()) {
+        const CYrError written = controller->writePriamProperties({{"priam.cqlport", "3333"}});
+        self.Say(written.IsError() ? written.Message() : "written");
+      }
+      controller.reset();
+      self.Say("ended");
+      self.Hear();
+    });
+    const pid_t sidecar = atoi(owner.Expect().c_str());
+    ASSERT_GT(sidecar, 0);
+    const std::string movedDir = confDir + ".old";
+    if (moved) {
+      ASSERT_EQ(rename(confDir.c_str(), movedDir.c_str()), 0);
+      ASSERT_EQ(mkdir(confDir.c_str(), 0700), 0);
+    } else {
+      ASSERT_EQ(unlink(LockPath().c_str()), 0);
+    }
+
+    // An operator's stop and another host leave the live host's sidecar and
+    // files alone, and say whose they are.
+    std::vector<pid_t> stopped;
+    const CYrError stop = PriamUtil::stopDirectorySidecars(confDir, false, &stopped);
+    EXPECT_EQ(stop.Message(), "The Priam configuration directory " + confDir +
+                                  " belongs to a live host (process " +
+                                  std::to_string(owner.pid()) + ")");
+    EXPECT_TRUE(stopped.empty());
+    unlink(LockPath().c_str());
+    const std::string files = testsupport::DirectorySnapshot(confDir);
+    controller.reset(new PriamUtil(0, PRIAM_STANDIN_JAVA, priamDir, confDir, nodeDir, false));
+    EXPECT_TRUE(controller->initFailed());
+    EXPECT_EQ(CountContaining(-1, "belongs to another host (process " +
+                                      std::to_string(owner.pid()) + "), although its lock is free"),
+              1)
+        << log->AllText();
+    controller.reset();
+    log->Clear();
+    unlink(LockPath().c_str());
+    EXPECT_EQ(testsupport::DirectorySnapshot(confDir), files);
+    EXPECT_TRUE(Runs(sidecar));
+
+    // The owner writes on in its own directory, and only there.
+    owner.Tell("write");
+    if (moved) {
+      EXPECT_EQ(owner.Expect(), "The Priam configuration directory " + confDir +
+                                    " was moved or replaced while this host owned it; nothing "
+                                    "was written there");
+      EXPECT_FALSE(testsupport::PathExists(confDir + "/zbPriam.properties"));
+    } else {
+      EXPECT_EQ(owner.Expect(), "written");
+      EXPECT_NE(Properties().find("priam.cqlport=3333\n"), std::string::npos);
+      EXPECT_EQ(ZbFileLock::Holder(LockPath()), owner.pid()) << "locked again";
+    }
+    owner.Tell("end");
+    EXPECT_EQ(owner.Expect(), "ended");
+    EXPECT_FALSE(Runs(sidecar));
+    EXPECT_TRUE(SidecarsOf(confDir).empty());
+    EXPECT_FALSE(testsupport::PathExists((moved ? movedDir : confDir) + "/zbPriam.sidecar"))
+        << "the owner removed its own record";
+  }
+}
+
+TEST_F(RealHost, AHostKilledBetweenSpawnAndRecordLeavesASidecarThatIsFoundAndStopped) {
+  ForkedHost host([&](ForkedHost& self) {
+    Make();
+    WriteProperties();
+    ZbCassandra::PriamUtilTestAccess::afterSpawn(*controller) = [&self](pid_t sidecar) {
+      self.Say(std::to_string(sidecar));
+      pause();
+    };
+    controller->startPriam();
+  });
+  const pid_t sidecar = atoi(host.Expect().c_str());
+  ASSERT_GT(sidecar, 0);
+  const pid_t hostPid = host.pid();
+  host.Kill();
+  EXPECT_EQ(ReadFile(RecordPath()).find("\npid=0\n") != std::string::npos, true)
+      << "the sidecar was never recorded";
+  EXPECT_NE(Properties().find(launchtest::kSecrets.begin()->second), std::string::npos);
+
+  PriamUtil::DirectoryReport report;
+  ASSERT_FALSE(PriamUtil::reportDirectory(confDir, &report).IsError());
+  ASSERT_EQ(report.sidecars.size(), 1u);
+  EXPECT_EQ(report.sidecars[0].pid, sidecar);
+  EXPECT_EQ(report.sidecars[0].host, hostPid);
+  EXPECT_FALSE(report.sidecars[0].hostAlive || report.sidecars[0].owners);
+  EXPECT_TRUE(report.secretsLeft);
+
+  Make();
+  EXPECT_EQ(controller->stoppedOrphanPid(), sidecar);
+  EXPECT_FALSE(Runs(sidecar));
+  WriteProperties();
+  ASSERT_FALSE(controller->startPriam().IsError());
+  EXPECT_EQ(SidecarsOf(confDir), std::vector<pid_t>{controller->priamPid()});
+  ExpectNoSecretLeft();
+}
+
+TEST_F(RealHost, WhatAWrapperOrALauncherStartsIsTheSidecarsAndEndsWithIt) {
+  struct Java {
+    const char* what;
+    std::string script;
+    bool serves;
+  };
+  const std::string java = PRIAM_STANDIN_JAVA;
+  const std::vector<Java> javas = {
+      {"a wrapper that does not exec", java + " \"$@\"\n", true},
+      {"a launcher that forks the JVM and exits", java + " \"$@\" &\n", false},
+      {"a launcher that gives the JVM a session of its own", "setsid " + java + " \"$@\" &\n",
+       false},
+  };
+  for (const Java& entry : javas) {
+    SCOPED_TRACE(entry.what);
+    const std::string script = root.file("java-script");
+    WriteFile(script, "#!/bin/sh\n" + entry.script, 0755);
+    Make(0, script);
+    WriteProperties();
+    const CYrError launched = controller->startPriam();
+    if (entry.serves) {
+      ASSERT_FALSE(launched.IsError()) << launched.AsString();
+      PriamUtil::DirectoryReport report;
+      ASSERT_FALSE(PriamUtil::reportDirectory(confDir, &report).IsError());
+      EXPECT_EQ(report.sidecars.size(), 2u) << "the wrapper and its JVM";
+      for (const auto& sidecar : report.sidecars) EXPECT_TRUE(sidecar.owners);
+      ASSERT_FALSE(controller->stopPriam().IsError());
+    } else {
+      EXPECT_EQ(
+          launched.Message().rfind("The Priam sidecar exited during its start (exit status 0", 0),
+          0u)
+          << launched.AsString();
+    }
+    EXPECT_TRUE(SidecarsOf(confDir).empty()) << "nothing of the directory runs";
+    ExpectNoSecretLeft();
+    controller.reset();
+  }
 }
 
 }  // namespace

@@ -188,8 +188,14 @@ TEST_F(SidecarExit, AHostThatIgnoresSigchldLaunchesAndNoticesItsSidecarsDeath) {
   if (host == 0) {
     signal(SIGCHLD, SIG_IGN);
     std::string failures;
-    // The fixture's shortened sleeps wait for this controller's sidecar.
-    PriamUtil& priam = Make();
+    // Java is discovered like in any host ("which java" finds it), and
+    // every tool command of discovery and port validation is judged by its
+    // output. The fixture's shortened sleeps wait for this controller's
+    // sidecar.
+    PriamUtil& priam = Make(0, "");
+    if (priam.initFailed() || priam.javaPath().IsEmpty()) {
+      failures += "construction: " + log->AllText() + "\n";
+    }
     const CYrError launch = priam.startPriam();
     if (launch.IsError()) failures += "launch: " + launch.AsString() + "\n";
     if (priam.priamPid() > 0) kill(priam.priamPid(), SIGKILL);

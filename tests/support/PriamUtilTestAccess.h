@@ -2,10 +2,12 @@
 // into the started state without launching a sidecar.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "PriamUtil.h"
+#include "Supervision.h"
 #include "ZBLibCurl.h"
 #include "ZbProcess.h"
 
@@ -35,6 +37,10 @@ class PriamUtilTestAccess {
   static bool& initFailed(PriamUtil& c) { return c.m_initFailed; }
   static ZBLibCurl& curl(PriamUtil& c) { return *c.m_curl; }
   static std::unique_ptr<ZbProcess>& process(PriamUtil& c) { return c.m_process; }
+  // Called between the sidecar's start and its record.
+  static std::function<void(pid_t)>& afterSpawn(PriamUtil& c) {
+    return c.m_supervision->afterSpawn;
+  }
 };
 
 }  // namespace ZbCassandra

@@ -1,0 +1,102 @@
+// An operator's stop of a directory's sidecars: what no live host owns goes,
+// a live host's only when forced, and the secrets a dead host left go with
+// them.
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "Boundary.h"
+#include "DirectoryClaim.h"
+#include "ErrorCodes.h"
+#include "PriamUtil.h"
+#include "SidecarScan.h"
+#include "priamconf/PropertiesFile.h"
+#include "priamconf/SecretKeys.h"
+
+namespace ZbCassandra {
+
+namespace {
+
+CYrError LiveHostError(const std::string& confDir, pid_t host) {
+  return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                                 "The Priam configuration directory %s belongs to a live host "
+                                 "(process %d)",
+                                 confDir.c_str(), host);
+}
+
+// The live host that owns the directory or one of its sidecars, 0 for none.
+pid_t LiveHost(const PriamUtil::DirectoryReport& report) {
+  if (report.ownerAlive) return report.owner;
+  if (report.lockHolder > 0 && report.lockHolder != getpid()) return report.lockHolder;
+  for (const auto& sidecar : report.sidecars) {
+    if (sidecar.hostAlive && sidecar.host != getpid()) return sidecar.host;
+  }
+  return 0;
+}
+
+// Stop the sidecars the report marks for it: all with `force`, otherwise
+// those that no live host owns.
+CYrError StopMarked(const std::string& confDir, const PriamUtil::DirectoryReport& report,
+                    bool force, std::vector<pid_t>* stopped) {
+  std::vector<SidecarProcess> targets;
+  for (const SidecarProcess& found : FindSidecars(confDir)) {
+    const auto reported = std::find_if(report.sidecars.begin(), report.sidecars.end(),
+                                       [&](const PriamUtil::DirectoryReport::Sidecar& sidecar) {
+                                         return sidecar.pid == found.process.pid &&
+                                                sidecar.startTime == found.process.startTime;
+                                       });
+    const bool livesOn = found.hostAlive || (reported != report.sidecars.end() && reported->owners);
+    if (force || !livesOn) targets.push_back(found);
+  }
+  std::string failure;
+  for (const SidecarProcess& target : targets) stopped->push_back(target.process.pid);
+  if (!StopSidecars(targets, &failure)) {
+    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "%s", failure.c_str());
+  }
+  return CYrError::Success();
+}
+
+}  // namespace
+
+CYrError PriamUtil::stopDirectorySidecars(const std::string& priamConfDir, bool force,
+                                          std::vector<pid_t>* stopped) try {
+  stopped->clear();
+  DirectoryReport report;
+  const CYrError reported = reportDirectory(priamConfDir, &report);
+  if (reported.IsError()) return reported;
+  if (const pid_t host = LiveHost(report)) {
+    // That host's files stay its own; only sidecars go.
+    const CYrError failed = StopMarked(priamConfDir, report, force, stopped);
+    if (failed.IsError()) return failed;
+    if (stopped->empty() && !force) return LiveHostError(priamConfDir, host);
+    return CYrError::Success();
+  }
+
+  // Taking the directory stops what dead hosts left; it is given up again
+  // when `claimed` goes.
+  const ClaimResult claimed = DirectoryClaim::Acquire(priamConfDir);
+  *stopped = claimed.stoppedOrphans;
+  if (claimed.outcome == ClaimResult::kHeldElsewhere)
+    return LiveHostError(priamConfDir, claimed.holder);
+  if (claimed.outcome == ClaimResult::kFailed) {
+    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "%s", claimed.failure.c_str());
+  }
+  const std::string properties = PriamPropertiesPath(priamConfDir);
+  if (access(properties.c_str(), F_OK) != 0) return CYrError::Success();
+  int absent = 0;
+  CYrError removed = RemoveSecretEntries(properties, &absent);
+  if (removed.IsError()) return removed.Push(PRIAM_LOCATION);
+  return CYrError::Success();
+}
+PRIAM_CATCH_ALL
+
+CYrError PriamUtil::stopDirectorySidecar(const std::string& priamConfDir, bool force,
+                                         pid_t* stopped) try {
+  std::vector<pid_t> all;
+  const CYrError error = stopDirectorySidecars(priamConfDir, force, &all);
+  *stopped = all.empty() ? 0 : all.front();
+  return error;
+}
+PRIAM_CATCH_ALL
+
+}  // namespace ZbCassandra

@@ -1,0 +1,61 @@
+// Which processes are a configuration directory's sidecars, and whose.
+//
+// A sidecar is recognised by what it runs, not by what a file says: a
+// process whose command line is a sidecar launch (the main class
+// "jerseyserve.server") with a "-Dzbpriam.config.file=" word naming the
+// directory, however spelled (a trailing "/", "./", a symbolic link; a
+// relative one from that process's working directory). A launch gives the
+// sidecar the variable ZBPRIAM_HOST, "PID:STARTTIME" of the host that
+// launched it; whatever the sidecar starts in turn (a wrapper's JVM)
+// inherits it. A sidecar whose host is gone, or that names none, is an
+// orphan.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ZbCassandra {
+
+constexpr const char kHostVariable[] = "ZBPRIAM_HOST";
+
+// A process for good: its pid and its start time.
+struct ProcessId {
+  pid_t pid = 0;
+  uint64_t startTime = 0;
+};
+
+// This process.
+ProcessId ThisProcess();
+// It still runs (not a zombie) and is the process that started then.
+bool IsAlive(const ProcessId& process);
+// "PID:STARTTIME", and back; false for anything else.
+std::string HostStamp(const ProcessId& host);
+bool ParseHostStamp(const std::string& text, ProcessId* host);
+
+struct SidecarProcess {
+  ProcessId process;
+  pid_t group = 0;  // its process group
+  ProcessId host;   // from its ZBPRIAM_HOST, pid 0 when it names none
+  bool hostAlive = false;
+};
+
+// Every running sidecar of `confDir` now, this process aside. A process
+// caught in the middle of its exec is given up to a second to show its
+// command line.
+std::vector<SidecarProcess> FindSidecars(const std::string& confDir);
+
+// The words of a command line are a sidecar launch for `confDir`. `pid`
+// names the process, whose working directory a relative path is taken from.
+bool IsSidecarLaunchFor(const std::vector<std::string>& words, pid_t pid,
+                        const std::string& confDir);
+
+// Kill each of `sidecars` with SIGKILL, with its whole process group when it
+// leads one, and wait until none of them runs, a few seconds at most. Never
+// reaches a process that was handed one of their pids meanwhile. True when
+// all have ended; otherwise `*failure` says which did not.
+bool StopSidecars(const std::vector<SidecarProcess>& sidecars, std::string* failure);
+
+}  // namespace ZbCassandra
