@@ -1,7 +1,9 @@
 #include "SidecarStatus.h"
 
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -12,9 +14,11 @@ namespace priamctl {
 
 namespace {
 
+using Report = ZbCassandra::PriamUtil::DirectoryReport;
+
 constexpr long kAskTimeoutMs = 2000;
 
-// Seconds since the sidecar started: the system's uptime less its start,
+// Seconds since a process started: the system's uptime less its start,
 // both counted from boot.
 long UptimeSeconds(uint64_t startTicks) {
   std::ifstream uptime("/proc/uptime");
@@ -54,27 +58,62 @@ std::string Duration(long seconds) {
   return std::to_string(seconds / 86400) + " d " + std::to_string(seconds / 3600 % 24) + " h";
 }
 
+std::string UtcTime(int64_t seconds) {
+  const time_t when = static_cast<time_t>(seconds);
+  struct tm parts;
+  char text[64] = "";
+  if (gmtime_r(&when, &parts)) strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+  return text;
+}
+
+std::vector<pid_t> Orphans(const Report& state) {
+  std::vector<pid_t> pids;
+  for (const Report::Sidecar& sidecar : state.sidecars) {
+    if (!sidecar.owners && !sidecar.hostAlive) pids.push_back(sidecar.pid);
+  }
+  return pids;
+}
+
 std::string StateText(const SidecarStatus& status) {
-  const auto& state = status.state;
+  const Report& state = status.state;
   switch (StatusExitCode(status)) {
     case kStatusRunning:
-      return "running";
+      return state.starting ? "starting (its launch waits for it to answer)" : "running";
     case kStatusDeadWithRecord:
-      return state.sidecar > 0 ? "not running; its record is left (the sidecar, process " +
-                                     std::to_string(state.sidecar) + ", has ended)"
-                               : "not running; the record of a host that died is left";
+      return !state.ended.empty() || state.ownerAlive
+                 ? "not running; its record is left (the sidecar has ended)"
+                 : "not running; the record of a host that died is left";
     default:
       return "not running";
   }
 }
 
-std::string OwnerText(const SidecarStatus& status) {
-  const auto& state = status.state;
-  if (state.holder > 0) return "process " + std::to_string(state.holder) + ", alive";
-  if (state.host <= 0) return "none";
-  std::string text = "process " + std::to_string(state.host) + ", dead";
-  if (state.sidecarRunning) text += ": its sidecar is an orphan; priamctl stop stops it";
-  return text;
+std::string OwnerText(const Report& state) {
+  if (state.owner <= 0) {
+    return state.lockHolder > 0
+               ? "none named; the lock is held by process " + std::to_string(state.lockHolder)
+               : "none";
+  }
+  return "process " + std::to_string(state.owner) + (state.ownerAlive ? ", alive" : ", dead");
+}
+
+// One line per sidecar process: whose it is, how long it runs.
+std::string SidecarLine(const Report& state, const Report::Sidecar& sidecar, long uptime) {
+  std::string line = "process " + std::to_string(sidecar.pid) + ", up " + Duration(uptime);
+  if (sidecar.owners) {
+    if (sidecar.pid == state.recordedSidecar) {
+      line += ", port " + (state.port > 0 ? std::to_string(state.port) : std::string("not known"));
+    }
+    return line + ", the owner's";
+  }
+  if (sidecar.hostAlive) {
+    return line + ", of the live host process " + std::to_string(sidecar.host) +
+           ", which does not own the directory";
+  }
+  const std::string host = sidecar.host > 0
+                               ? "its host, process " + std::to_string(sidecar.host) + ", is dead"
+                               : "it names no host";
+  return line + ", an orphan (" + host + "); priamctl stop stops it";
 }
 
 std::string AnswerText(const SidecarStatus& status) {
@@ -86,40 +125,49 @@ std::string AnswerText(const SidecarStatus& status) {
   return "no: " + (status.askError.empty() ? std::string("no answer") : status.askError);
 }
 
+constexpr const char kSecretsWarning[] =
+    "zbPriam.properties holds secrets while no launch runs; priamctl stop removes them once no "
+    "host owns the directory";
+
 }  // namespace
 
 bool GatherSidecarStatus(const std::string& directory, SidecarStatus* status, std::string* error) {
   status->directory = directory;
-  const CYrError inspected = ZbCassandra::PriamUtil::inspectDirectory(directory, &status->state);
+  const CYrError inspected = ZbCassandra::PriamUtil::reportDirectory(directory, &status->state);
   if (inspected.IsError()) {
     *error = inspected.Message();
     return false;
   }
-  if (status->state.sidecarRunning) {
-    status->uptimeSeconds = UptimeSeconds(status->state.startTime);
-    if (status->state.port > 0) AskInfo(status);
+  for (const Report::Sidecar& sidecar : status->state.sidecars) {
+    status->uptimeSeconds.push_back(UptimeSeconds(sidecar.startTime));
   }
+  if (status->state.recordedSidecar > 0 && status->state.port > 0) AskInfo(status);
   return true;
 }
 
 int StatusExitCode(const SidecarStatus& status) {
-  const auto& state = status.state;
-  if (state.sidecarRunning) return kStatusRunning;
-  const bool deadHost = state.host > 0 && !state.hostAlive;
-  if (state.recordLeft && (state.sidecar > 0 || deadHost)) return kStatusDeadWithRecord;
+  const Report& state = status.state;
+  if (!state.sidecars.empty()) return kStatusRunning;
+  const bool deadHost = state.owner > 0 && !state.ownerAlive;
+  if (state.recordLeft && (!state.ended.empty() || deadHost)) return kStatusDeadWithRecord;
   return kStatusNotRunning;
 }
 
 std::string SidecarStatusTable(const SidecarStatus& status) {
-  const auto& state = status.state;
+  const Report& state = status.state;
   std::vector<TableRow> rows = {
-      {"Directory", status.directory}, {"State", StateText(status)}, {"Owner", OwnerText(status)}};
-  if (state.sidecarRunning) {
-    rows.push_back({"Sidecar", "process " + std::to_string(state.sidecar) + ", up " +
-                                   Duration(status.uptimeSeconds) + ", port " +
-                                   (state.port > 0 ? std::to_string(state.port) : "not known")});
-    rows.push_back({"Answers info", AnswerText(status)});
+      {"Directory", status.directory}, {"State", StateText(status)}, {"Owner", OwnerText(state)}};
+  std::string sidecars;
+  for (size_t i = 0; i < state.sidecars.size(); ++i) {
+    sidecars +=
+        (i == 0 ? "" : "\n") + SidecarLine(state, state.sidecars[i], status.uptimeSeconds[i]);
   }
+  if (!sidecars.empty()) rows.push_back({"Sidecar", sidecars});
+  if (status.asked) rows.push_back({"Answers info", AnswerText(status)});
+  if (!state.ended.empty()) {
+    rows.push_back({"Last ended", state.ended + ", " + UtcTime(state.endedAt)});
+  }
+  if (state.secretsLeft) rows.push_back({"Warning", kSecretsWarning});
   if (!state.output.empty()) {
     rows.push_back({"Output", state.output});
     std::string lines;
@@ -130,24 +178,43 @@ std::string SidecarStatusTable(const SidecarStatus& status) {
 }
 
 nlohmann::json SidecarStatusJson(const SidecarStatus& status) {
-  const auto& state = status.state;
+  const Report& state = status.state;
+  const auto orNull = [](long value) {
+    return value >= 0 ? nlohmann::json(value) : nlohmann::json(nullptr);
+  };
   nlohmann::json json;
   json["directory"] = status.directory;
-  json["running"] = state.sidecarRunning;
+  json["running"] = !state.sidecars.empty();
+  json["starting"] = state.starting;
   json["exit_code"] = StatusExitCode(status);
   json["state"] = StateText(status);
-  json["holder"] = state.holder > 0 ? nlohmann::json(state.holder) : nlohmann::json(nullptr);
-  json["owner"] = state.host > 0 ? nlohmann::json{{"pid", state.host}, {"alive", state.hostAlive}}
-                                 : nlohmann::json(nullptr);
+  const pid_t holder = state.ownerAlive ? state.owner : state.lockHolder;
+  json["holder"] = holder > 0 ? nlohmann::json(holder) : nlohmann::json(nullptr);
+  json["owner"] = state.owner > 0
+                      ? nlohmann::json{{"pid", state.owner}, {"alive", state.ownerAlive}}
+                      : nlohmann::json(nullptr);
   json["sidecar"] = nullptr;
-  if (state.sidecar > 0) {
-    json["sidecar"] = {
-        {"pid", state.sidecar},
-        {"running", state.sidecarRunning},
-        {"port", state.port > 0 ? nlohmann::json(state.port) : nullptr},
-        {"uptime_seconds", status.uptimeSeconds >= 0 ? nlohmann::json(status.uptimeSeconds)
-                                                     : nlohmann::json(nullptr)}};
+  json["sidecars"] = nlohmann::json::array();
+  for (size_t i = 0; i < state.sidecars.size(); ++i) {
+    const Report::Sidecar& sidecar = state.sidecars[i];
+    json["sidecars"].push_back(
+        {{"pid", sidecar.pid},
+         {"host", sidecar.host > 0
+                      ? nlohmann::json{{"pid", sidecar.host}, {"alive", sidecar.hostAlive}}
+                      : nlohmann::json(nullptr)},
+         {"owners", sidecar.owners},
+         {"uptime_seconds", orNull(status.uptimeSeconds[i])}});
+    if (sidecar.pid == state.recordedSidecar) {
+      json["sidecar"] = {{"pid", sidecar.pid},
+                         {"running", true},
+                         {"port", state.port > 0 ? nlohmann::json(state.port) : nullptr},
+                         {"uptime_seconds", orNull(status.uptimeSeconds[i])}};
+    }
   }
+  json["orphans"] = Orphans(state);
+  json["ended"] = state.ended.empty() ? nlohmann::json(nullptr)
+                                      : nlohmann::json{{"how", state.ended}, {"at", state.endedAt}};
+  json["secrets_left"] = state.secretsLeft;
   json["answers_info"] = nullptr;
   if (status.asked) {
     json["answers_info"] = {{"answered", status.httpStatus >= 200 && status.httpStatus < 300},

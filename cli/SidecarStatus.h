@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "PriamUtil.h"
 
@@ -18,8 +19,9 @@ constexpr int kStatusUnknown = 4;
 
 struct SidecarStatus {
   std::string directory;
-  ZbCassandra::PriamUtil::DirectoryState state;
-  long uptimeSeconds = -1;  // -1: not known
+  ZbCassandra::PriamUtil::DirectoryReport state;
+  // Seconds each of state.sidecars has run, in the same order; -1: not known.
+  std::vector<long> uptimeSeconds;
   // The one "info" request made now (when the sidecar runs and its port is
   // known): the HTTP status it got (0 for none) and libcurl's reason.
   bool asked = false;
@@ -27,13 +29,14 @@ struct SidecarStatus {
   std::string askError;
 };
 
-// Inspects `directory` and asks a running sidecar "info" once, waiting 2
-// seconds at most. False, with the reason in `*error`, when the state cannot
-// be told.
+// Inspects `directory` and asks the owner's running sidecar "info" once,
+// waiting 2 seconds at most. False, with the reason in `*error`, when the
+// state cannot be told.
 bool GatherSidecarStatus(const std::string& directory, SidecarStatus* status, std::string* error);
 
-// 0 running, 1 not running but a record of a sidecar or of a host that died
-// is left, 3 not running.
+// 0 a sidecar of the directory runs (the owner's or an orphan), 1 none runs
+// but a record of a sidecar that ended or of a host that died is left, 3
+// not running.
 int StatusExitCode(const SidecarStatus& status);
 
 std::string SidecarStatusTable(const SidecarStatus& status);

@@ -11,9 +11,10 @@ namespace priamctl {
 namespace {
 
 constexpr const char* kStatusExitCodeHelp =
-    "Exit codes, as an init script's status: 0 running; 1 not running, but the record\n"
-    "of a sidecar or of a host that died is left; 3 not running; 4 cannot tell (the\n"
-    "directory or its record cannot be read); 2 bad option or missing directory.";
+    "Exit codes, as an init script's status: 0 running (a sidecar of the directory);\n"
+    "1 not running, but the record of a sidecar that ended or of a host that died is\n"
+    "left; 3 not running; 4 cannot tell (the directory or its record cannot be read, or\n"
+    "the record or lock file is over 64 KiB); 2 bad option or missing directory.";
 
 }  // namespace
 
@@ -28,10 +29,11 @@ void AddConfDirOption(CLI::App& command, std::string& priamConfDir) {
 CLI::App* AddStatusCommand(CLI::App& app, StatusOptions& options) {
   CLI::App* command = app.add_subcommand(
       "status",
-      "Tell whether a sidecar runs for the directory, as systemctl status does: the host\n"
-      "that owns the directory and whether it is alive, the sidecar's pid, uptime and\n"
-      "port, whether it answers \"info\" now (one request, 2 seconds at most) and the\n"
-      "last lines of its output. Needs no node directory and writes nothing.");
+      "Tell what runs for the directory, as systemctl status does: the host that owns\n"
+      "the directory and whether it is alive, every sidecar process of the directory\n"
+      "(the owner's with its port, orphans marked), whether it answers \"info\" now (one\n"
+      "request, 2 seconds at most), how the last one ended, secrets left on disk, and\n"
+      "the last lines of its output. Needs no node directory and writes nothing.");
   AddConfDirOption(*command, options.priamConfDir);
   command->add_flag("--json", options.json, "Print one JSON object instead of a table");
   AddCommonOptions(*command, options.common);

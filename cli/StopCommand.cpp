@@ -1,5 +1,5 @@
-// priamctl stop: stop the sidecar that a host that died left running, and
-// the secrets it left; a live host's only when forced.
+// priamctl stop: stop the sidecars that no live host owns, and the secrets
+// a dead host left; a live host's sidecar only when forced.
 #include <cstdio>
 
 #include "Commands.h"
@@ -11,9 +11,9 @@ namespace priamctl {
 CLI::App* AddStopCommand(CLI::App& app, StopOptions& options) {
   CLI::App* command = app.add_subcommand(
       "stop",
-      "Stop the sidecar that a host that died left running for the directory, and take\n"
-      "the secrets it left out of zbPriam.properties. A directory whose host is alive\n"
-      "is refused: stop that host instead.");
+      "Stop every sidecar of the directory that no live host owns, and when no live host\n"
+      "owns the directory, take the secrets left out of zbPriam.properties. A live\n"
+      "host's sidecar is left alone: stop that host instead.");
   AddConfDirOption(*command, options.priamConfDir);
   command->add_flag("--force", options.force,
                     "Stop the sidecar of a live host all the same (that host then sees its\n"
@@ -23,36 +23,62 @@ CLI::App* AddStopCommand(CLI::App& app, StopOptions& options) {
   return command;
 }
 
+namespace {
+
+std::string Processes(const std::vector<pid_t>& pids) {
+  std::string text = pids.size() == 1 ? "process " : "processes ";
+  for (size_t i = 0; i < pids.size(); ++i) {
+    text += (i == 0 ? "" : ", ") + std::to_string(pids[i]);
+  }
+  return text;
+}
+
+// The live host that owns the directory, as the report tells; 0 for none.
+pid_t LiveOwner(const ZbCassandra::PriamUtil::DirectoryReport& state) {
+  if (state.ownerAlive) return state.owner;
+  return state.lockHolder;
+}
+
+}  // namespace
+
 int RunStop(const StopOptions& options) {
   std::string error;
   if (!ApplyCommonOptions(options.common, &error)) return Fail(kExitUsage, error);
-  ZbCassandra::PriamUtil::DirectoryState state;
-  CYrError failed = ZbCassandra::PriamUtil::inspectDirectory(options.priamConfDir, &state);
-  pid_t stopped = 0;
+  ZbCassandra::PriamUtil::DirectoryReport state;
+  CYrError failed = ZbCassandra::PriamUtil::reportDirectory(options.priamConfDir, &state);
+  std::vector<pid_t> stopped;
   if (!failed.IsError()) {
-    failed =
-        ZbCassandra::PriamUtil::stopDirectorySidecar(options.priamConfDir, options.force, &stopped);
+    failed = ZbCassandra::PriamUtil::stopDirectorySidecars(options.priamConfDir, options.force,
+                                                           &stopped);
   }
+  const pid_t owner = LiveOwner(state);
   if (failed.IsError()) {
-    if (state.holder > 0 && !options.force) {
+    if (owner > 0 && stopped.empty() && !options.force) {
       return Fail(kExitFailed, "the Priam configuration directory " + options.priamConfDir +
-                                   " belongs to a live host (process " +
-                                   std::to_string(state.holder) +
+                                   " belongs to a live host (process " + std::to_string(owner) +
                                    "); stop that host, or give --force to stop its sidecar");
     }
     return FailShowingChain(kExitFailed, "cannot stop the sidecar: " + FirstCause(failed),
                             failed.AsString(), options.common.ShowsErrorChain());
   }
-  if (stopped == 0) {
+  const std::string sidecars = stopped.size() == 1 ? "the sidecar" : "the sidecars";
+  if (stopped.empty()) {
     printf("not running\n");
-  } else if (state.holder > 0) {
-    printf("Stopped the sidecar (process %d) of the live host %d.\n", static_cast<int>(stopped),
-           static_cast<int>(state.holder));
-  } else {
+  } else if (owner > 0 && options.force) {
+    printf("Stopped %s (%s) of the live host %d.\n", sidecars.c_str(), Processes(stopped).c_str(),
+           static_cast<int>(owner));
+  } else if (owner > 0) {
     printf(
-        "Stopped the sidecar (process %d) that a host that died left running; the secrets it left "
-        "in zbPriam.properties are removed.\n",
-        static_cast<int>(stopped));
+        "Stopped %s (%s) that no live host owns; the live host %d keeps the directory and "
+        "its files.\n",
+        sidecars.c_str(), Processes(stopped).c_str(), static_cast<int>(owner));
+  } else {
+    const bool one = stopped.size() == 1;
+    printf(
+        "Stopped %s (%s) that %s left running; the secrets %s left in zbPriam.properties are "
+        "removed.\n",
+        sidecars.c_str(), Processes(stopped).c_str(), one ? "a host that died" : "hosts that died",
+        one ? "it" : "they");
   }
   return kExitOk;
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -12,6 +14,8 @@
 
 #include "ChildProcess.h"
 #include "PriamctlFixture.h"
+#include "ZbProcess.h"
+#include "ZbProcessInfo.h"
 
 namespace clitest {
 namespace {
@@ -205,6 +209,16 @@ TEST_F(Signals, AnotherRunOrDiscoverLeavesTheDirectoryOfARunningOneAlone) {
       << shown.out << first.Err();
   EXPECT_EQ(json["answers_info"]["answered"], true) << shown.out;
 
+  // An operator removes the lock file, taking it for a stale one: the owner
+  // is still known by its record and its sidecar, and stays in charge.
+  ASSERT_EQ(unlink((confDir + "/zbPriam.lock").c_str()), 0);
+  const Outcome unlocked = RunPriamctl({"status", "--priam-conf-dir", confDir, "--json"});
+  EXPECT_EQ(unlocked.exitCode, 0) << unlocked.err;
+  const nlohmann::json still = nlohmann::json::parse(unlocked.out, nullptr, false);
+  EXPECT_EQ(still["holder"], first.pid()) << unlocked.out;
+  EXPECT_EQ(still["owner"]["alive"], true) << unlocked.out;
+  EXPECT_EQ(still["orphans"], nlohmann::json::array()) << unlocked.out;
+
   // stop refuses a live host's sidecar, unless forced; the host sees it go.
   const Outcome refused = RunPriamctl({"stop", "--priam-conf-dir", confDir});
   EXPECT_EQ(refused.exitCode, 1);
@@ -219,6 +233,97 @@ TEST_F(Signals, AnotherRunOrDiscoverLeavesTheDirectoryOfARunningOneAlone) {
   EXPECT_NE(ended.err.find("priamctl: the sidecar exited by itself (killed by signal 9 (SIGKILL))"),
             std::string::npos)
       << ended.err;
+}
+
+TEST_F(Signals, StatusAndStopAnswerFromWhatRunsWhateverTheFilesSay) {
+  const std::vector<std::string> status = {"status", "--priam-conf-dir", confDir, "--json"};
+  const std::string record = confDir + "/zbPriam.sidecar";
+
+  // A sidecar that no record names, left by a host killed before it wrote
+  // one: found by what it runs.
+  ZbProcess orphan;
+  orphan.SetSilence(true);
+  std::string error;
+  ASSERT_TRUE(orphan.StartProcess(PRIAM_STANDIN_JAVA,
+                                  std::string(PRIAM_STANDIN_JAVA) +
+                                      " -Dzbpriam.config.file=" + confDir + " -cp " +
+                                      PRIAM_STANDIN_JAR + " jerseyserve.server 0",
+                                  &error, 0))
+      << error;
+  ASSERT_TRUE(WaitUntil([&] { return SidecarRunsFor(confDir); }, 10));
+  Outcome shown = RunPriamctl(status);
+  EXPECT_EQ(shown.exitCode, 0) << shown.err;
+  nlohmann::json json = nlohmann::json::parse(shown.out, nullptr, false);
+  EXPECT_EQ(json["orphans"], nlohmann::json::array({orphan.GetChildPid()})) << shown.out;
+  EXPECT_TRUE(json["owner"].is_null()) << shown.out;
+  shown = RunPriamctl({"status", "--priam-conf-dir", confDir});
+  EXPECT_NE(shown.out.find("process " + std::to_string(orphan.GetChildPid()) + ", up "),
+            std::string::npos)
+      << shown.out;
+  EXPECT_NE(shown.out.find(", an orphan (it names no host); priamctl stop stops it\n"),
+            std::string::npos)
+      << shown.out;
+  Outcome stopped = RunPriamctl({"stop", "--priam-conf-dir", confDir});
+  EXPECT_EQ(stopped.exitCode, 0) << stopped.err;
+  EXPECT_EQ(stopped.out.rfind("Stopped the sidecar (process " +
+                                  std::to_string(orphan.GetChildPid()) + ") that a host that died",
+                              0),
+            0u)
+      << stopped.out;
+  EXPECT_TRUE(orphan.ReapWithin(5000));
+  EXPECT_FALSE(SidecarRunsFor(confDir));
+
+  // A host that has ended but was not reaped yet is dead; the secrets it
+  // left are named.
+  const pid_t zombie = fork();
+  if (zombie == 0) _exit(0);
+  ASSERT_TRUE(WaitUntil([&] { return testsupport::ProcessState(zombie) == 'Z'; }, 10));
+  uint64_t zombieStart = 0;
+  ASSERT_TRUE(ZbProcessInfo::StartTime(zombie, &zombieStart));
+  testsupport::WriteFile(record, "host=" + std::to_string(zombie) +
+                                     "\nhoststart=" + std::to_string(zombieStart) +
+                                     "\npid=0\nport=0\nstarttime=0\n");
+  testsupport::WriteFile(confDir + "/zbPriam.properties", "priam.jmx.token=left-behind\n");
+  shown = RunPriamctl(status);
+  EXPECT_EQ(shown.exitCode, 1) << shown.out;
+  json = nlohmann::json::parse(shown.out, nullptr, false);
+  EXPECT_EQ(json["owner"]["alive"], false) << shown.out;
+  EXPECT_EQ(json["secrets_left"], true) << shown.out;
+  shown = RunPriamctl({"status", "--priam-conf-dir", confDir});
+  EXPECT_NE(shown.out.find("Owner      process " + std::to_string(zombie) + ", dead\n"),
+            std::string::npos)
+      << shown.out;
+  EXPECT_NE(shown.out.find("Warning    zbPriam.properties holds secrets while no launch runs"),
+            std::string::npos)
+      << shown.out;
+  stopped = RunPriamctl({"stop", "--priam-conf-dir", confDir});
+  EXPECT_EQ(stopped.out, "not running\n") << stopped.err;
+  EXPECT_EQ(Properties().find("left-behind"), std::string::npos);
+  waitpid(zombie, nullptr, 0);
+
+  // A record that someone else wrote, naming a root-only file outside the
+  // directory of another user: never read.
+  const std::string elsewhere = root.file("elsewhere");
+  mkdir(elsewhere.c_str(), 0700);
+  testsupport::WriteFile(elsewhere + "/zbPriam.out", "TOP-SECRET line\n", 0600);
+  testsupport::WriteFile(record, "host=2147483600\noutput=" + elsewhere +
+                                     "/zbPriam.out\npid=0\nport=0\nstarttime=0\n");
+  ASSERT_EQ(chown(confDir.c_str(), 65534, 65534), 0);
+  shown = RunPriamctl({"status", "--priam-conf-dir", confDir});
+  EXPECT_EQ(shown.out.find("TOP-SECRET"), std::string::npos) << shown.out;
+  EXPECT_TRUE(nlohmann::json::parse(RunPriamctl(status).out, nullptr, false)["output"].is_null());
+  ASSERT_EQ(chown(confDir.c_str(), 0, 0), 0);
+
+  // A record far too large to be ours is refused unread, at once; the next
+  // host replaces it.
+  ASSERT_EQ(truncate(record.c_str(), 2LL << 30), 0);
+  shown = RunPriamctl(status);
+  EXPECT_EQ(shown.exitCode, 4);
+  EXPECT_EQ(shown.err,
+            "priamctl: cannot tell: Cannot read " + record + ": larger than 64 KiB; not read\n");
+  const Outcome discovered = RunPriamctl(NodeArgs("discover"));
+  EXPECT_EQ(discovered.exitCode, 0) << discovered.err;
+  EXPECT_FALSE(testsupport::PathExists(record)) << "replaced, then removed with the claim";
 }
 
 // Whichever wins, its sidecar reads what the winner wrote and nothing of the
