@@ -1,6 +1,9 @@
 // Constructing a controller on a node with the machine's real tools, against
 // the shell commands that construction runs, run alone, turn about.
 #include <benchmark/benchmark.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -44,6 +47,54 @@ void ConstructVsShell(benchmark::State& state, const NodeLayout& layout) {
       });
 }
 
+// Processes beside the node's own, as on a busy host: construction scans the
+// whole process table for the directory's sidecars.
+constexpr int kExtraProcesses = 3000;
+
+// `count` sleeping processes, killed and reaped when the object goes.
+class ExtraProcesses {
+ public:
+  explicit ExtraProcesses(int count) {
+    for (int i = 0; i < count; ++i) {
+      const pid_t pid = fork();
+      if (pid == 0) {
+        // A command line of its own, as a real process has one.
+        execl("/bin/sleep", "sleep", "3600", static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      if (pid > 0) m_pids.push_back(pid);
+    }
+  }
+  ~ExtraProcesses() {
+    for (const pid_t pid : m_pids) kill(pid, SIGKILL);
+    for (const pid_t pid : m_pids) waitpid(pid, nullptr, 0);
+  }
+  ExtraProcesses(const ExtraProcesses&) = delete;
+  ExtraProcesses& operator=(const ExtraProcesses&) = delete;
+
+ private:
+  std::vector<pid_t> m_pids;
+};
+
+// A construction that is given its Java (the usual host) beside 3000 extra
+// processes, against one "ps -ef" there: the scan for sidecars must stay
+// about what reading the process table once costs.
+void ConstructBesideProcesses(benchmark::State& state, const NodeLayout& layout) {
+  const ExtraProcesses extra(kExtraProcesses);
+  const std::string java = "/bin/true";
+  RunPaired(
+      state,
+      [&layout, &java] {
+        ZbCassandra::PriamUtil controller(0, CYrString(java), layout.priamDir(), layout.confDir(),
+                                          layout.nodeDir(), false);
+        return controller.initFailed() ? std::string("construction failed") : std::string();
+      },
+      [] {
+        const ChildResult result = RunShell("ps -ef", true);
+        return result.status == 0 ? std::string() : std::string("cannot run ps -ef");
+      });
+}
+
 }  // namespace
 
 void RegisterConstructionBenchmarks(const NodeLayout& layout, BenchPlan* plan) {
@@ -56,6 +107,17 @@ void RegisterConstructionBenchmarks(const NodeLayout& layout, BenchPlan* plan) {
   plan->order.insert(plan->order.end(), {"construct/PriamUtil", "construct/sh_commands_alone"});
   plan->targets.push_back(
       {"construct/PriamUtil", "construct/sh_commands_alone", Target::Kind::kRatio, 1.2, 1});
+
+  benchmark::RegisterBenchmark(
+      "construct/PriamUtil_beside_3000_processes",
+      [node](benchmark::State& state) { ConstructBesideProcesses(state, *node); })
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond);
+  plan->baselines["construct/PriamUtil_beside_3000_processes"] = "construct/ps_ef_beside_3000";
+  plan->order.insert(plan->order.end(),
+                     {"construct/PriamUtil_beside_3000_processes", "construct/ps_ef_beside_3000"});
+  plan->targets.push_back({"construct/PriamUtil_beside_3000_processes",
+                           "construct/ps_ef_beside_3000", Target::Kind::kRatio, 1.0, 1});
 }
 
 }  // namespace bench
