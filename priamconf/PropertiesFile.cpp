@@ -115,12 +115,14 @@ CYrError ReadPropertiesFile(const std::string& path, PropertyMap& entries) {
 
 CYrError WritePropertiesFile(const std::string& path, const PropertyMap& entries) {
   const CYrError cause = ReplaceTextFile(path, FormatProperties(entries));
-  if (cause.IsError()) {
-    return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInvalidData, "Failed to write %s file",
-                                   path.c_str())
-        .Push(PRIAM_LOCATION, "%s", cause.Message().c_str());
-  }
+  if (cause.IsError()) return PropertiesWriteError(path, cause);
   return CYrError::Success();
+}
+
+CYrError PropertiesWriteError(const std::string& path, const CYrError& cause) {
+  return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInvalidData, "Failed to write %s file",
+                                 path.c_str())
+      .Push(PRIAM_LOCATION, "%s", cause.Message().c_str());
 }
 
 }  // namespace ZbCassandra

@@ -42,5 +42,7 @@ CYrError ReadPropertiesFile(const std::string& path, PropertyMap& entries);
 // owner-only (0600). Error: Win32 13 "Failed to write %s file", and the old
 // file is left whole.
 CYrError WritePropertiesFile(const std::string& path, const PropertyMap& entries);
+// That error, for a write of `path` that failed with `cause`.
+CYrError PropertiesWriteError(const std::string& path, const CYrError& cause);
 
 }  // namespace ZbCassandra

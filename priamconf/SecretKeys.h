@@ -23,7 +23,10 @@ std::string MaskSecretValues(const std::string& content);
 
 // Take every secret key out of the properties file at `path` (rewritten
 // whole, in key order). `*absent` receives how many of the keys it did not
-// hold. The errors of ReadPropertiesFile and WritePropertiesFile.
+// hold. When the filesystem has no room for a new copy (ENOSPC, EDQUOT),
+// the file is rewritten in place (OverwriteTextFile), which is logged at
+// level 0. The errors of ReadPropertiesFile and WritePropertiesFile; the
+// latter also when the rewrite in place fails.
 CYrError RemoveSecretEntries(const std::string& path, int* absent);
 
 }  // namespace ZbCassandra

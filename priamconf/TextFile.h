@@ -17,4 +17,12 @@ CYrError ReadTextFile(const std::string& path, std::string& text);
 // the old file whole. Returns the platform's error.
 CYrError ReplaceTextFile(const std::string& path, const std::string& text);
 
+// Rewrite the regular file at `path` (not through a symbolic link) in
+// place with `text`, owner-only (0600), and flush it to disk. It takes no
+// new block, so it works where a full filesystem refuses a new copy; but a
+// reader may see it half-written, and a crash leaves the new content
+// followed by the old one's tail. A `text` longer than the file is refused
+// and the file left as it was. Error: errno family, "Cannot overwrite ...".
+CYrError OverwriteTextFile(const std::string& path, const std::string& text);
+
 }  // namespace ZbCassandra

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "FXErrorUtil.h"
 #include "PriamConfFixture.h"
 #include "PriamUtil.h"
+#include "SmallFilesystem.h"
 #include "priamconf/SecretKeys.h"
 
 namespace {
@@ -121,6 +123,35 @@ TEST_F(SecretRemoval, HugeAndBinaryFilesGiveTheRightResult) {
   EXPECT_EQ(now.find("priam.jmx.token"), std::string::npos);
   EXPECT_EQ(now.substr(0, binaryLine.size()), binaryLine);
   EXPECT_EQ(now.size(), content.size());
+}
+
+// The sidecar's output can fill the filesystem to its last block: no room
+// for a new copy of the file, but its shorter content fits its own blocks.
+TEST(SecretRemovalOnAFullFilesystem, TakesTheSecretsOutInPlace) {
+  testsupport::SmallFilesystem filesystem(8 << 20);
+  if (!filesystem.mounted()) GTEST_SKIP() << filesystem.refusal();
+  const std::string path = filesystem.file("zbPriam.properties");
+  WriteFile(path, kAllSecrets, 0644);
+  filesystem.FillUp("filler");
+  testsupport::ScopedLogCapture log(0);
+  int absent = -1;
+  CYrError error = ZbCassandra::RemoveSecretEntries(path, &absent);
+  ASSERT_FALSE(error.IsError()) << error.AsString();
+  EXPECT_EQ(ReadFile(path), kWithoutSecrets);
+  EXPECT_EQ(absent, 0);
+  EXPECT_EQ(FileMode(path), 0600);
+  EXPECT_EQ(log->Texts(0), std::vector<std::string>{"No space for a new copy of " + path +
+                                                    "; its secret entries were removed in place"});
+  EXPECT_EQ(testsupport::DirectoryNames(filesystem.path()),
+            (std::set<std::string>{"filler", "zbPriam.properties"}));
+
+  // A rewrite that would grow the file (a last line gains its LF) could be
+  // cut short in place: it fails, and the file stays as it was.
+  WriteFile(path, "b=2\na=1", 0644);
+  error = ZbCassandra::RemoveSecretEntries(path, &absent);
+  EXPECT_TRUE(FXErrorUtil::IsWin32(error, ZbCassandra::kInvalidData));
+  EXPECT_EQ(error.Message(), "Failed to write " + path + " file");
+  EXPECT_EQ(ReadFile(path), "b=2\na=1");
 }
 
 // Every secret the host hands over, through the whole life of the file,
