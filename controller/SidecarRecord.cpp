@@ -59,6 +59,11 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
+constexpr char kTemporarySuffix[] = ".tmp";
+constexpr uint32_t kTemporaryNumbers = 1000000;
+
+std::string TemporaryPrefix() { return std::string(kSidecarRecordFileName) + kTemporarySuffix; }
+
 int OpenDirectory(const std::string& confDir) {
   return open(confDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
@@ -77,8 +82,8 @@ CYrError WriteSidecarRecordAt(int directory, const SidecarRecord& record) {
     entries["ended"] = record.ended;
     entries["endedat"] = std::to_string(record.endedAt);
   }
-  const std::string temporary = std::string(kSidecarRecordFileName) + ".tmp" +
-                                std::to_string(std::random_device()() % 1000000);
+  const std::string temporary =
+      TemporaryPrefix() + std::to_string(std::random_device()() % kTemporaryNumbers);
   const int fd = openat(directory, temporary.c_str(),
                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return WriteError(errno, "write");
@@ -95,6 +100,17 @@ CYrError WriteSidecarRecordAt(int directory, const SidecarRecord& record) {
     return WriteError(renameCode, "replace");
   }
   return CYrError::Success();
+}
+
+bool IsSidecarRecordTemporary(const std::string& name) {
+  const std::string prefix = TemporaryPrefix();
+  if (name.compare(0, prefix.size(), prefix) != 0) return false;
+  const std::string number = name.substr(prefix.size());
+  // Exactly what std::to_string makes of a number in range: no sign, no
+  // leading zero.
+  return !number.empty() && number.find_first_not_of("0123456789") == std::string::npos &&
+         (number == "0" || number[0] != '0') &&
+         number.size() < std::to_string(kTemporaryNumbers).size();
 }
 
 CYrError WriteSidecarRecord(const std::string& confDir, const SidecarRecord& record) {

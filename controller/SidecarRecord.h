@@ -47,6 +47,9 @@ struct SidecarRecord {
 CYrError WriteSidecarRecordAt(int directory, const SidecarRecord& record);
 // The same, in the directory at `confDir`.
 CYrError WriteSidecarRecord(const std::string& confDir, const SidecarRecord& record);
+// Whether `name` is that of the temporary file a record is written to
+// before it is renamed: "zbPriam.sidecar.tmp" and a number below 1000000.
+bool IsSidecarRecordTemporary(const std::string& name);
 
 enum class RecordRead { kRead, kMissing, kUnusable };
 // Read the record of the directory open as `directory`, or at `confDir`. A

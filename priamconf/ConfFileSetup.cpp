@@ -22,7 +22,6 @@ namespace {
 
 constexpr const char kDefaultTemplateDir[] = "/etc/Priam";
 constexpr const char kLog4jTemplateName[] = "zblog4j.properties";
-constexpr const char kLog4jFileName[] = "zbPriamlog4j.properties";
 constexpr const char kSidecarLogName[] = "zbPriam.log";
 
 // The directory of the properties template, read at each set-up so that a
@@ -75,7 +74,7 @@ CYrError PriamUtil::initializePriamConfFilePath() try {
 
   // An existing log4j file is the administrator's: only its root logger
   // follows the configuration store.
-  const std::string log4jPath = Join(m_priamConfDir, kLog4jFileName);
+  const std::string log4jPath = Join(m_priamConfDir, kPriamLog4jFileName);
   if (!FXPath::DoesPathExist(log4jPath)) {
     const std::string log4jTemplate = Join(m_priamDir, kLog4jTemplateName);
     error = CYrFile::Copy(log4jTemplate, log4jPath, CYrFile::kOwnerOnly);

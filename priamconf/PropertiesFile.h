@@ -15,6 +15,8 @@
 namespace ZbCassandra {
 
 constexpr const char kPriamPropertiesFileName[] = "zbPriam.properties";
+// The sidecar's log4j configuration, beside it.
+constexpr const char kPriamLog4jFileName[] = "zbPriamlog4j.properties";
 
 using PropertyMap = std::map<std::string, std::string>;
 

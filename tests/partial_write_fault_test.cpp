@@ -1,8 +1,13 @@
 // Writes that stop part-way through the new content (the file size limit is
 // reached in the middle of it): every rewrite of a configuration file must
 // report the failure and leave the old file whole, with no temporary file
-// and no descriptor left behind.
+// and no descriptor left behind. A writer killed part-way cannot clean up:
+// what it leaves is removed later, and nothing else is.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -10,9 +15,12 @@
 #include <set>
 #include <string>
 
+#include "CYrFile.h"
+#include "CapturingLogWriter.h"
 #include "ChildProcess.h"
 #include "PriamConfFixture.h"
 #include "PriamUtil.h"
+#include "priamconf/LeftoverTemporaries.h"
 
 namespace {
 
@@ -79,6 +87,58 @@ TEST_F(PartialWrite, OldFileStaysWholeAndTheCallFails) {
     ASSERT_FALSE(rewrite.run(*controller, PropertiesPath()).IsError());
     EXPECT_NE(Now(), old);
   }
+}
+
+TEST(KilledWriter, ItsTemporaryFilesAreRemovedAndNothingElse) {
+  testsupport::TempDir confDir;
+  // Killed inside each write the library makes there, secrets and all.
+  for (const char* name : {"zbPriam.properties", "zbPriamlog4j.properties"}) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      CYrFile file;
+      file.Open(confDir.file(name), "w");
+      file.Write("priam.jmx.token=tok\n", 20, nullptr);
+      kill(getpid(), SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+  }
+  const std::set<std::string> leftovers = DirectoryNames(confDir.path());
+  ASSERT_EQ(leftovers.size(), 2u);
+  confDir.write("zbPriam.sidecar.tmp48213", "host=1\n");
+  confDir.write("zbPriam.sidecar.tmp0", "host=1\n");
+
+  testsupport::TempDir elsewhere;
+  const std::string victim = elsewhere.write("victim", "keep\n");
+  ASSERT_EQ(symlink(victim.c_str(), confDir.file(".zbPriam.properties.Qw3rty").c_str()), 0);
+  ASSERT_EQ(mkdir(confDir.file(".zbPriamlog4j.properties.dir123").c_str(), 0700), 0);
+  const std::set<std::string> others = {"zbPriam.properties",
+                                        "zbPriam.sidecar",
+                                        "zbPriam.lock",
+                                        "zbPriam.out",
+                                        ".zbPriam.properties.abc12",
+                                        ".zbPriam.properties.abc1234",
+                                        ".zbPriam.properties.ab-123",
+                                        "zbPriam.properties.abc123",
+                                        ".cassandra.yaml.abc123",
+                                        ".zbPriam.properties.abc123.x",
+                                        "zbPriam.sidecar.tmp",
+                                        "zbPriam.sidecar.tmp1234567",
+                                        "zbPriam.sidecar.tmp012",
+                                        "zbPriam.sidecar.tmp12a",
+                                        "zbPriam.sidecar.tmp-1",
+                                        "xzbPriam.sidecar.tmp1"};
+  for (const std::string& name : others) confDir.write(name, "not a leftover\n");
+
+  testsupport::ScopedLogCapture log(0);
+  EXPECT_EQ(ZbCassandra::RemoveLeftoverTemporaries(confDir.path()), 4);
+  std::set<std::string> kept = others;
+  kept.insert({".zbPriam.properties.Qw3rty", ".zbPriamlog4j.properties.dir123"});
+  EXPECT_EQ(DirectoryNames(confDir.path()), kept);
+  EXPECT_EQ(testsupport::ReadFile(victim), "keep\n");
+  EXPECT_EQ(log->Texts(0).size(), 4u);
+  EXPECT_EQ(ZbCassandra::RemoveLeftoverTemporaries(confDir.file("missing")), 0);
 }
 
 }  // namespace
