@@ -248,6 +248,20 @@ std::vector<std::string> ToolEnvironment() {
   return entries;
 }
 
+// `fd`, or a close-on-exec copy of it above 2 while the object lives.
+struct HighDescriptor {
+  explicit HighDescriptor(int original)
+      : fd(original >= 0 && original <= 2 ? fcntl(original, F_DUPFD_CLOEXEC, 3) : original),
+        copied(fd != original) {}
+  ~HighDescriptor() {
+    if (copied && fd >= 0) ::close(fd);
+  }
+  HighDescriptor(const HighDescriptor&) = delete;
+  HighDescriptor& operator=(const HighDescriptor&) = delete;
+  const int fd;
+  const bool copied;
+};
+
 // The host's environment with `extra` ("NAME=value") in place of the host's
 // variables of those names. The host's own environment is not touched.
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra) {
@@ -418,24 +432,40 @@ int ZbProcess::system(const std::string& command, std::string* output, std::stri
 
 bool ZbProcess::StartProcess(const std::string& program, const std::string& arguments,
                              std::string* error, int /*reserved*/) {
+  std::vector<std::string> words = Words(arguments);
+  if (words.empty()) words.push_back(program);
+  return Start(program, words, error);
+}
+
+bool ZbProcess::StartProgram(const std::vector<std::string>& argv, std::string* error) {
+  if (argv.empty()) {
+    AppendReason(error, "no program to start");
+    return false;
+  }
+  return Start(argv[0], argv, error);
+}
+
+bool ZbProcess::Start(const std::string& program, std::vector<std::string> words,
+                      std::string* error) {
   if (!Reap(false)) {
     AppendReason(error,
                  "a child started earlier (pid " + std::to_string(m_pid) + ") is still running");
     return false;
   }
   ForgetChild();
-  std::vector<std::string> words = Words(arguments);
-  if (words.empty()) words.push_back(program);
+  // A host that closed its standard descriptors may have been given 0 to 2
+  // for these: copies above 2 cannot be overwritten by the child's set-up.
+  const HighDescriptor input(m_inputFd);
+  const HighDescriptor output(m_outputFd);
   SpawnSetup setup;
   setup.CleanSignals(m_ownGroup);
-  if (m_outputFd >= 0) {
-    // Duplicated before 0 is opened: a host that closed its standard input
-    // may have been given 0 for the output file.
-    setup.Dup(m_outputFd, 1);
-    setup.Dup(m_outputFd, 2);
-    setup.Open(0, "/dev/null", O_RDONLY);
-  } else if (m_silent) {
-    setup.Open(0, "/dev/null", O_RDONLY);
+  if (input.fd >= 0) setup.Dup(input.fd, 0);
+  if (output.fd >= 0) {
+    setup.Dup(output.fd, 1);
+    setup.Dup(output.fd, 2);
+  }
+  if (m_inputFd < 0 && (m_outputFd >= 0 || m_silent)) setup.Open(0, "/dev/null", O_RDONLY);
+  if (m_outputFd < 0 && m_silent) {
     setup.Open(1, "/dev/null", O_WRONLY);
     setup.Open(2, "/dev/null", O_WRONLY);
   }

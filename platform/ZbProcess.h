@@ -49,6 +49,9 @@ class ZbProcess {
   // (open it close-on-exec; it may close it once the child has started).
   // -1 gives back the behaviour SetSilence chose.
   void SetOutputDescriptor(int fd) { m_outputFd = fd; }
+  // With `fd` >= 0, children get `fd` as standard input (the caller keeps
+  // it, as for SetOutputDescriptor); -1 gives back /dev/null or the host's.
+  void SetInputDescriptor(int fd) { m_inputFd = fd; }
 
   // Children start as the leader of a process group of their own (its id is
   // their pid): a terminal's Ctrl-C or hang-up, meant for the host, does not
@@ -68,6 +71,10 @@ class ZbProcess {
   // or this object already has a child that was not reaped.
   bool StartProcess(const std::string& program, const std::string& arguments, std::string* error,
                     int reserved);
+
+  // Start the program argv[0] (looked up on PATH) with exactly `argv`, as
+  // StartProcess does otherwise: a word may hold blanks.
+  bool StartProgram(const std::vector<std::string>& argv, std::string* error);
 
   // The child's pid, or 0 when there is none (never started, or reaped).
   pid_t GetChildPid() const { return m_pid; }
@@ -119,11 +126,13 @@ class ZbProcess {
   bool ExitStatusKnown() const { return m_statusKnown; }
 
  private:
+  bool Start(const std::string& program, std::vector<std::string> words, std::string* error);
   void ForgetChild();
   void SeeExit(int status, bool statusKnown) const;
 
   bool m_silent = false;
   int m_outputFd = -1;
+  int m_inputFd = -1;
   bool m_ownGroup = false;
   bool m_groupStarted = false;  // the current child leads its own group
   std::vector<std::string> m_extraEnv;
