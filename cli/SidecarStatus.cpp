@@ -163,6 +163,11 @@ std::string SidecarStatusTable(const SidecarStatus& status) {
         (i == 0 ? "" : "\n") + SidecarLine(state, state.sidecars[i], status.uptimeSeconds[i]);
   }
   if (!sidecars.empty()) rows.push_back({"Sidecar", sidecars});
+  if (state.guardian > 0) {
+    rows.push_back(
+        {"Guardian", "process " + std::to_string(state.guardian) +
+                         " (stops the sidecar and removes the secrets if the owner dies)"});
+  }
   if (status.asked) rows.push_back({"Answers info", AnswerText(status)});
   if (!state.ended.empty()) {
     rows.push_back({"Last ended", state.ended + ", " + UtcTime(state.endedAt)});
@@ -212,6 +217,7 @@ nlohmann::json SidecarStatusJson(const SidecarStatus& status) {
     }
   }
   json["orphans"] = Orphans(state);
+  json["guardian"] = state.guardian > 0 ? nlohmann::json(state.guardian) : nlohmann::json(nullptr);
   json["ended"] = state.ended.empty() ? nlohmann::json(nullptr)
                                       : nlohmann::json{{"how", state.ended}, {"at", state.endedAt}};
   json["secrets_left"] = state.secretsLeft;

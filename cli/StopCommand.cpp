@@ -53,7 +53,15 @@ int RunStop(const StopOptions& options) {
   }
   const pid_t owner = LiveOwner(state);
   if (failed.IsError()) {
-    if (owner > 0 && stopped.empty() && !options.force) {
+    if (!stopped.empty()) {
+      return FailShowingChain(kExitFailed,
+                              "stopped the sidecar (" + Processes(stopped) +
+                                  "), but the secrets left in zbPriam.properties could not be "
+                                  "removed: " +
+                                  FirstCause(failed) + "; remove them before the next launch",
+                              failed.AsString(), options.common.ShowsErrorChain());
+    }
+    if (owner > 0 && !options.force) {
       return Fail(kExitFailed, "the Priam configuration directory " + options.priamConfDir +
                                    " belongs to a live host (process " + std::to_string(owner) +
                                    "); stop that host, or give --force to stop its sidecar");

@@ -16,6 +16,7 @@
 
 #include "CYrPath.h"
 #include "ZbProcessInfo.h"
+#include "priamconf/LeftoverTemporaries.h"
 
 namespace ZbCassandra {
 
@@ -183,6 +184,8 @@ ClaimResult DirectoryClaim::Acquire(const std::string& confDir) {
     return result;
   }
 
+  // What a writer killed before its rename left holds every secret it wrote.
+  RemoveLeftoverTemporaries(confDir);
   std::shared_ptr<DirectoryClaim> claim(new DirectoryClaim(confDir, directory, std::move(lock)),
                                         [id](DirectoryClaim* ending) { Release(id, ending); });
   const CYrError recorded = claim->WriteRecord();
@@ -300,7 +303,7 @@ bool DirectoryClaim::StopStrays(std::string* failure) {
 }
 
 CYrError DirectoryClaim::RecordSidecar(const void* owner, pid_t sidecar, int port,
-                                       const std::string& output, bool starting) {
+                                       const std::string& output, bool starting, pid_t guardian) {
   std::lock_guard<std::mutex> guard(m_mutex);
   m_launcher = owner;
   if (m_record.sidecar != sidecar) {
@@ -314,6 +317,9 @@ CYrError DirectoryClaim::RecordSidecar(const void* owner, pid_t sidecar, int por
   m_record.starting = starting;
   m_record.startTime = 0;
   ZbProcessInfo::StartTime(sidecar, &m_record.startTime);
+  m_record.guardian = guardian;
+  m_record.guardianStart = 0;
+  if (guardian > 0) ZbProcessInfo::StartTime(guardian, &m_record.guardianStart);
   return WriteRecord();
 }
 

@@ -95,7 +95,7 @@ class DirectoryClaim {
   // The sidecar `owner` runs, recorded at once, and again once its port is
   // known and once it answered (`starting` false).
   CYrError RecordSidecar(const void* owner, pid_t sidecar, int port, const std::string& output,
-                         bool starting);
+                         bool starting, pid_t guardian);
   // `owner`'s sidecar has ended (`how`): the record names the host alone
   // again, and says how it ended. Nothing happens when the record is another
   // controller's.

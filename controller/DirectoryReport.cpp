@@ -120,6 +120,7 @@ CYrError PriamUtil::reportDirectory(const std::string& priamConfDir, DirectoryRe
     report->port = record.port;
     report->starting = record.starting && report->ownerAlive;
   }
+  if (IsAlive({record.guardian, record.guardianStart})) report->guardian = record.guardian;
   report->ended = record.ended;
   report->endedAt = record.endedAt;
   report->secretsLeft = !report->starting && HoldsSecrets(priamConfDir);

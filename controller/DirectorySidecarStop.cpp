@@ -49,10 +49,10 @@ CYrError StopMarked(const std::string& confDir, const PriamUtil::DirectoryReport
     if (force || !livesOn) targets.push_back(found);
   }
   std::string failure;
-  for (const SidecarProcess& target : targets) stopped->push_back(target.process.pid);
   if (!StopSidecars(targets, &failure)) {
     return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "%s", failure.c_str());
   }
+  for (const SidecarProcess& target : targets) stopped->push_back(target.process.pid);
   return CYrError::Success();
 }
 

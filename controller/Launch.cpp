@@ -17,6 +17,7 @@
 #include "ZBLibCurl.h"
 #include "ZBPlatformInfo.h"
 #include "ZbProcess.h"
+#include "priamconf/PropertiesFile.h"
 
 namespace ZbCassandra {
 
@@ -56,34 +57,6 @@ class LaunchUnderWay {
   bool& m_launching;
 };
 
-// The file the sidecar writes its output to, open until it has started. A
-// file that cannot be made is no reason to keep the sidecar from starting:
-// its output then goes to /dev/null.
-class SidecarOutputFile {
- public:
-  explicit SidecarOutputFile(const std::string& confDir) : m_path(SidecarOutputPath(confDir)) {
-    if (m_path.empty()) return;
-    std::string error;
-    m_fd = OpenSidecarOutput(m_path, &error);
-    if (m_fd < 0) {
-      ZB_LOG(-1, "Failed to prepare the Priam sidecar's output file: %s", error.c_str());
-      m_path.clear();
-    }
-  }
-  ~SidecarOutputFile() {
-    if (m_fd >= 0) close(m_fd);
-  }
-  SidecarOutputFile(const SidecarOutputFile&) = delete;
-  SidecarOutputFile& operator=(const SidecarOutputFile&) = delete;
-
-  const std::string& path() const { return m_path; }
-  int descriptor() const { return m_fd; }
-
- private:
-  std::string m_path;
-  int m_fd = -1;
-};
-
 }  // namespace
 
 CYrError PriamUtil::startPriam() try {
@@ -119,8 +92,9 @@ CYrError PriamUtil::startPriam() try {
   if (claimed.IsError()) {
     // Nothing runs on what this process wrote, so nothing may keep it; a
     // directory that another host holds got nothing from us.
-    if (m_supervision->directory) forgetSecrets();
-    return claimed;
+    CYrError status = claimed;
+    if (m_supervision->directory) forgetSecrets(&status);
+    return status;
   }
   m_process.reset(new ZbProcess());
   m_process->SetSilence(true);
@@ -131,9 +105,7 @@ CYrError PriamUtil::startPriam() try {
   m_process->SetExtraEnvironment({std::string(kHostVariable) + "=" + HostStamp(ThisProcess())});
   const LaunchUnderWay launching(m_supervision->launching);
   m_supervision->exitReported = false;  // a new sidecar, a new end to report
-  const SidecarOutputFile output(m_priamConfDir);
-  m_supervision->outputPath = output.path();
-  m_process->SetOutputDescriptor(output.descriptor());
+  m_process->SetOutputDescriptor(prepareSidecarOutput());
 
   const CYrString jar = CYrPath::Append(m_priamDir.c_str(), "priam.jar");
   const bool wrongPort = SimulateWrongPort();
@@ -149,7 +121,10 @@ CYrError PriamUtil::startPriam() try {
   // that leaves a sidecar that is found all the same, by what it runs.
   if (spawned) {
     if (m_supervision->afterSpawn) m_supervision->afterSpawn(m_process->GetChildPid());
+    startGuardian();
     recordSidecar(true);
+  } else {
+    endGuardian();
   }
   if (!spawned) {
     ZB_LOG(-1, "FAILED TO START THE PROCESS [%s]", startError.c_str());
@@ -185,8 +160,9 @@ CYrError PriamUtil::startPriam() try {
   }
 
   // The sidecar has read its credentials by now (or will never run): they
-  // leave the disk whatever the outcome.
-  forgetSecrets();
+  // leave the disk whatever the outcome, and the result says when they
+  // could not.
+  forgetSecrets(&status);
   if (!m_priamStarted) {
     stopPriam();
   } else {
@@ -196,13 +172,22 @@ CYrError PriamUtil::startPriam() try {
 }
 PRIAM_CATCH_ALL
 
-void PriamUtil::forgetSecrets() {
-  // The launch's own status stays what it was, but a failure here must not
-  // pass unnoticed.
+void PriamUtil::forgetSecrets(CYrError* status) {
   const CYrError removed = deleteEntries();
-  if (removed.IsError()) {
-    ZB_LOG(-1, "Failed to remove the secret entries from the Priam properties file: %s",
-           removed.AsString().c_str());
+  if (!removed.IsError()) return;
+  ZB_LOG(-1, "Failed to remove the secret entries from the Priam properties file: %s",
+         removed.AsString().c_str());
+  const std::string file = PriamPropertiesPath(m_priamConfDir);
+  if (status->IsError()) {
+    status->Push(PRIAM_LOCATION, "the secrets could not be removed from %s: %s", file.c_str(),
+                 removed.Message().c_str());
+  } else {
+    // A launch that left the credentials on disk did not succeed for the
+    // host, whose sidecar runs all the same.
+    *status = FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInvalidData,
+                                      "Priam started, but its secrets could not be removed from "
+                                      "%s: %s",
+                                      file.c_str(), removed.Message().c_str());
   }
 }
 

@@ -98,7 +98,11 @@ class PRIAMUTIL_EXPORT PriamUtil {
 
   // Sidecar launch and stop. startPriam blocks for at least 30 seconds once
   // the sidecar process runs (it waits for it to answer) and removes the
-  // secrets from the properties file before it returns. One sidecar runs per
+  // secrets from the properties file before it returns; when they cannot be
+  // removed, it says so: Win32 13 "Priam started, but its secrets could not
+  // be removed from FILE: ..." while the sidecar runs all the same, or the
+  // launch's own error with that added. A guardian process runs beside the
+  // sidecar: it stops the sidecar and removes the secrets if this host dies. One sidecar runs per
   // Priam configuration directory: a launch refuses at once (1627, "Priam is
   // already running for DIR (process PID)") while another controller of this
   // process has its sidecar running from the directory, or another process
@@ -152,6 +156,9 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // by the last line the sidecar wrote to its output file "zbPriam.out".
   // Once it has exited, requests return 2250 at once and startPriam 1627.
   bool priamExited(std::string* how = nullptr) const;
+  // The guardian that runs beside the sidecar (it stops the sidecar and
+  // takes the secrets out if this host dies), 0 when none runs.
+  pid_t guardianPid() const;
   // When another live process holds the Priam configuration directory (this
   // controller then wrote nothing there): that host's pid, else 0. `sidecar`,
   // when given, receives the pid of the holder's running sidecar, or 0.
@@ -181,6 +188,7 @@ class PRIAMUTIL_EXPORT PriamUtil {
     pid_t recordedSidecar = 0;      // the owner's own, as its record names it
     bool starting = false;          // its launch still waits for it to answer
     int port = 0;                   // its REST port, 0 when not known
+    pid_t guardian = 0;             // the guardian that runs beside it, 0 for none
     // How the owner's last sidecar ended, and when (seconds since the
     // epoch), while the record keeps it; empty and 0 otherwise.
     std::string ended;
@@ -203,7 +211,9 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // (it is taken for that moment, and given up again). A live host's sidecar
   // is stopped only with `force`, and its files are left alone. When no
   // sidecar was stopped and a live host owns the directory: refused (1627,
-  // naming it). `*stopped` receives the pids of the processes stopped.
+  // naming it). `*stopped` receives the pids of the processes stopped; an
+  // error with pids there means they are stopped but the secrets could not
+  // be removed.
   static CYrError stopDirectorySidecars(const std::string& priamConfDir, bool force,
                                         std::vector<pid_t>* stopped);
 
@@ -258,8 +268,16 @@ class PRIAMUTIL_EXPORT PriamUtil {
   CYrError claimSidecar();
   void recordSidecar(bool starting);
   void releaseSidecar(const std::string& how);
-  // Take the secrets out of the properties file after a launch attempt.
-  void forgetSecrets();
+  // The sidecar's output: the descriptor it is given (the pipe to its
+  // guardian, or without one the output file itself; -1 for /dev/null),
+  // the guardian started beside it, and ended once the sidecar is gone.
+  int prepareSidecarOutput();
+  void startGuardian();
+  void endGuardian();
+
+  // Take the secrets out of the properties file after a launch attempt; a
+  // failure is logged and goes into the launch's `*status`.
+  void forgetSecrets(CYrError* status);
   // The sidecar was launched, is considered running, and has exited.
   bool sidecarGone() const;
   // Its exit as an error: 1627 during the launch, 2250 afterwards. Logged

@@ -14,6 +14,8 @@ bool PriamUtil::priamExited(std::string* how) const {
   bool known = false;
   if (!m_process || !m_process->HasExited(&status, &known)) return false;
   if (how) {
+    // Its last words are in the file once its guardian has written them.
+    const_cast<PriamUtil*>(this)->endGuardian();
     *how = ZbProcess::DescribeExit(status, known);
     const std::string& output = m_supervision->outputPath;
     const std::string line = output.empty() ? std::string() : LastOutputLine(output);

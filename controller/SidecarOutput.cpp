@@ -9,7 +9,9 @@
 #include <cstring>
 
 #include "CYrPath.h"
+#include "RotatingOutput.h"
 #include "ZBPI_EventManager.h"
+#include "ZBPlatformInfo.h"
 
 namespace ZbCassandra {
 
@@ -54,11 +56,21 @@ std::string Printable(std::string line) {
 }  // namespace
 
 std::string SidecarOutputPath(const std::string& confDir) {
-  ZBPI_EventManager eventManager(0, 1);
-  const char* logDirectory = eventManager.getLogFilesDirectory();
-  const std::string directory = logDirectory && *logDirectory ? logDirectory : confDir;
+  std::string directory = confDir;
+  if (directory.empty()) {
+    ZBPI_EventManager eventManager(0, 1);
+    const char* logDirectory = eventManager.getLogFilesDirectory();
+    if (logDirectory) directory = logDirectory;
+  }
   if (directory.empty()) return std::string();
   return CYrPath::Append(directory.c_str(), kSidecarOutputName).str();
+}
+
+uint64_t SidecarOutputLimit() {
+  ZBPlatformInfo store;
+  uint64_t limit = 0;
+  store.getNumber("Cassandra", "nPriamOutputLimit", &limit);
+  return limit != 0 ? limit : kDefaultOutputLimit;
 }
 
 int OpenSidecarOutput(const std::string& path, std::string* error) {

@@ -1,12 +1,15 @@
 // Where the sidecar's own words go.
 //
-// Its standard output and error go to "zbPriam.out": beside the sidecar's
-// log file when the host names a log-file directory, otherwise in the Priam
-// configuration directory. Each launch starts a fresh owner-only file and
+// Its standard output and error go to "zbPriam.out" in the Priam
+// configuration directory: each directory has its own, also when hosts
+// share a log-file directory (beside the sidecar's log file when there is no
+// configuration directory). Each launch starts a fresh owner-only file and
 // keeps the previous one as "zbPriam.out.1": a host that relaunches after a
-// crash must not wipe the crash's words.
+// crash must not wipe the crash's words. The guardian writes into it, and
+// rotates it when it grows (zbPriam.out.1, zbPriam.out.2).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,7 +19,11 @@ constexpr const char kSidecarOutputName[] = "zbPriam.out";
 
 // The output file for a sidecar of `confDir`; empty when neither directory
 // is known (the output then goes to /dev/null).
+//
+// How large it may grow before it is rotated: the store value "Cassandra" /
+// "nPriamOutputLimit" (bytes), 16 MiB when absent or 0.
 std::string SidecarOutputPath(const std::string& confDir);
+uint64_t SidecarOutputLimit();
 
 // Keep the file at `path` as "<path>.1" and create a fresh one, 0600 whatever
 // the umask, never through a symbolic link. The descriptor (close-on-exec),

@@ -135,8 +135,9 @@ CYrError PriamUtil::claimSidecar() {
 
 void PriamUtil::recordSidecar(bool starting) {
   if (!m_supervision->directory || !m_process) return;
-  const CYrError error = m_supervision->directory->RecordSidecar(
-      this, m_process->GetChildPid(), m_priamPort, m_supervision->outputPath, starting);
+  const CYrError error =
+      m_supervision->directory->RecordSidecar(this, m_process->GetChildPid(), m_priamPort,
+                                              m_supervision->outputPath, starting, guardianPid());
   if (error.IsError()) {
     ZB_LOG(-1, "Failed to write the Priam sidecar record: %s", error.AsString().c_str());
   }

@@ -78,6 +78,10 @@ CYrError WriteSidecarRecordAt(int directory, const SidecarRecord& record) {
   if (record.hostStart != 0) entries["hoststart"] = std::to_string(record.hostStart);
   if (!record.output.empty()) entries["output"] = record.output;
   if (record.starting) entries["state"] = "starting";
+  if (record.guardian != 0) {
+    entries["guardian"] = std::to_string(record.guardian);
+    entries["guardianstart"] = std::to_string(record.guardianStart);
+  }
   if (!record.ended.empty()) {
     entries["ended"] = record.ended;
     entries["endedat"] = std::to_string(record.endedAt);
@@ -148,6 +152,8 @@ RecordRead ReadSidecarRecordAt(int directory, SidecarRecord* record) {
     parsed.port = static_cast<int>(number);
   parsed.output = Text(entries, "output");
   parsed.starting = Text(entries, "state") == "starting";
+  ParsePid(entries, "guardian", &parsed.guardian);
+  ParseNumber(entries, "guardianstart", &parsed.guardianStart);
   parsed.ended = Text(entries, "ended");
   if (ParseNumber(entries, "endedat", &number)) parsed.endedAt = static_cast<int64_t>(number);
   *record = parsed;

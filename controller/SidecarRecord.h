@@ -34,6 +34,8 @@ struct SidecarRecord {
   int port = 0;            // the sidecar's REST port once known, else 0
   std::string output;      // the file its output goes to, empty for none
   bool starting = false;   // its launch still waits for it to answer
+  pid_t guardian = 0;      // the guardian beside it, 0 for none
+  uint64_t guardianStart = 0;
   // How the host's last sidecar ended ("exit status 1", "killed by signal
   // 9 (SIGKILL)"), and when (seconds since the epoch); empty and 0 until one
   // has ended.

@@ -45,6 +45,8 @@ CYrError PriamUtil::stopPriam() try {
              m_process->GetChildPid(), kEndWaitMs);
     }
   }
+  // Its guardian ends once the sidecar's last output is written.
+  endGuardian();
   m_priamStarted = false;
   std::string how;
   if (m_process && m_process->GetChildPid() == 0) {

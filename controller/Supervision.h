@@ -13,6 +13,7 @@
 #include "CYrError.h"
 #include "DirectoryClaim.h"
 #include "PriamUtil.h"
+#include "ZbProcess.h"
 
 namespace ZbCassandra {
 
@@ -27,12 +28,18 @@ struct PriamUtil::Supervision {
   pid_t stoppedOrphan = 0;
   // The launched sidecar's output file; empty when it goes to /dev/null.
   std::string outputPath;
+  // The guardian beside the sidecar, and the pipe of the sidecar's output
+  // while the two are being started.
+  std::string guardianProgram;
+  std::unique_ptr<ZbProcess> guardian;
+  int outputReader = -1;
+  int outputWriter = -1;
   // A launch is under way: an exit now is an exit during its start.
   bool launching = false;
   // The sidecar's exit has been logged.
   bool exitReported = false;
-  // Called between the sidecar's start and its record, for tests that kill
-  // the host in that moment.
+  // Called between the sidecar's start and its guardian's and record, for
+  // tests that kill the host in that moment.
   std::function<void(pid_t)> afterSpawn;
 };
 

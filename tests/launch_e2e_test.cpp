@@ -3,8 +3,10 @@
 // the secrets out of its properties file and kills it. Only the library's
 // sleeps are shortened.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -12,10 +14,12 @@
 
 #include "LaunchFixture.h"
 #include "PriamUtil.h"
+#include "PriamUtilTestAccess.h"
 #include "ZbProcess.h"
 
 namespace {
 
+using launchtest::kSecrets;
 using testsupport::ProcessExists;
 using testsupport::ReadFile;
 using testsupport::ScopedConfigStore;
@@ -24,7 +28,6 @@ using testsupport::TempDir;
 using testsupport::WriteFile;
 using ZbCassandra::PriamUtil;
 using ZbCassandra::requestType;
-using launchtest::kSecrets;
 
 class LaunchEndToEnd : public launchtest::LaunchTest {};
 
@@ -169,6 +172,33 @@ TEST_F(LaunchEndToEnd, JavaThatDoesNotExistFailsToStartAndStillRemovesTheSecrets
   EXPECT_FALSE(priam.priamStarted());
   EXPECT_TRUE(Sleeps().empty()) << "no connection check without a process";
   ExpectNoSecretLeft();
+}
+
+TEST_F(LaunchEndToEnd, SecretsThatCannotBeRemovedFailTheLaunchThatLeftThem) {
+  PriamUtil& priam = Make();
+  WriteProperties();
+  const std::string properties = confDir + "/zbPriam.properties";
+  // Once the sidecar has started, the file it read is kept aside and a
+  // directory stands in its place: no rewrite can take the secrets out.
+  ZbCassandra::PriamUtilTestAccess::afterSpawn(priam) = [&](pid_t) {
+    ASSERT_EQ(rename(properties.c_str(), (properties + ".kept").c_str()), 0);
+    ASSERT_EQ(mkdir(properties.c_str(), 0700), 0);
+  };
+  const CYrError launched = priam.startPriam();
+  EXPECT_EQ(launched.Code(), 13);
+  EXPECT_EQ(launched.Message().rfind(
+                "Priam started, but its secrets could not be removed from " + properties + ": ", 0),
+            0u)
+      << launched.AsString();
+  EXPECT_TRUE(priam.priamStarted()) << "the sidecar runs all the same";
+  const std::vector<std::string> failures = log->Texts(-1);
+  EXPECT_EQ(std::count_if(failures.begin(), failures.end(),
+                          [](const std::string& text) {
+                            return text.rfind("Failed to remove the secret entries", 0) == 0;
+                          }),
+            1)
+      << log->AllText();
+  ASSERT_EQ(rmdir(properties.c_str()), 0);
 }
 
 TEST_F(LaunchEndToEnd, FailedPortValidationLeavesTheSidecarRunningUntilDestruction) {

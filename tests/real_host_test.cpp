@@ -200,14 +200,33 @@ class RealHost : public launchtest::LaunchTest {
            "\npid=0\nport=0\nstarttime=0\n";
   }
 
+  // A number the record holds, 0 when it holds none.
+  long RecordNumber(const std::string& key) const {
+    const std::string record =
+        testsupport::PathExists(RecordPath()) ? "\n" + ReadFile(RecordPath()) : "";
+    const size_t at = record.find("\n" + key + "=");
+    return at == std::string::npos ? 0 : atol(record.c_str() + at + key.size() + 2);
+  }
+
+  // Nothing of the directory runs, no secret is on disk, the record names
+  // no sidecar.
+  bool NothingLeft(pid_t guardian) const {
+    const std::string properties = Properties();
+    for (const auto& secret : launchtest::kSecrets) {
+      if (properties.find(secret.first) != std::string::npos) return false;
+    }
+    return SidecarsOf(confDir).empty() && !Runs(guardian) && RecordNumber("pid") == 0;
+  }
+
   // In a forked host: launch a sidecar with the host's properties, and say
-  // its pid (or why not).
+  // its pid and its guardian's (or why not).
   void LaunchAndSay(ForkedHost& self) {
     controller.reset(new PriamUtil(0, PRIAM_STANDIN_JAVA, priamDir, confDir, nodeDir, false));
     WriteProperties();
     const CYrError launched = controller->startPriam();
     self.Say(launched.IsError() ? "failed: " + launched.AsString()
-                                : std::to_string(controller->priamPid()));
+                                : std::to_string(controller->priamPid()) + " " +
+                                      std::to_string(controller->guardianPid()));
   }
 };
 
@@ -266,10 +285,14 @@ TEST_F(RealHost, TheProcessOwnsItsDirectoryFromItsFirstWriteUntilItsLastControll
   EXPECT_FALSE(HasOpen(sidecar, LockPath())) << "the sidecar must not inherit the lock";
   uint64_t startTime = 0;
   ASSERT_TRUE(ZbProcessInfo::StartTime(sidecar, &startTime));
-  const std::string record = ownerOnly.substr(0, ownerOnly.find("pid=0")) + "output=" + logDir +
-                             "/zbPriam.out\npid=" + std::to_string(sidecar) +
-                             "\nport=" + std::to_string(port) +
-                             "\nstarttime=" + std::to_string(startTime) + "\n";
+  const pid_t guardian = first->guardianPid();
+  uint64_t guardianStart = 0;
+  ASSERT_TRUE(ZbProcessInfo::StartTime(guardian, &guardianStart));
+  const std::string record =
+      "guardian=" + std::to_string(guardian) + "\nguardianstart=" + std::to_string(guardianStart) +
+      "\n" + ownerOnly.substr(0, ownerOnly.find("pid=0")) + "output=" + confDir +
+      "/zbPriam.out\npid=" + std::to_string(sidecar) + "\nport=" + std::to_string(port) +
+      "\nstarttime=" + std::to_string(startTime) + "\n";
   EXPECT_EQ(ReadFile(RecordPath()), record);
   EXPECT_EQ(testsupport::FileMode(RecordPath()), 0600);
 
@@ -487,14 +510,12 @@ TEST_F(RealHost, AWorkerForkedByTheHostOwnsNothingAndLeavesTheDirectoryAsItWas) 
   EXPECT_TRUE(report.sidecars[0].owners);
   EXPECT_EQ(ZbFileLock::Holder(LockPath()), host.pid());
 
-  // Once the host is gone, the child that lives on keeps no lock: the next
-  // host takes the directory at once, stops the orphan and launches.
+  // Once the host is gone, the child that lives on keeps no lock: the
+  // guardian stops the sidecar, and the next host takes the directory.
   host.Kill();
-  EXPECT_EQ(ZbFileLock::Holder(LockPath()), 0);
-  EXPECT_TRUE(Runs(sidecar));
+  EXPECT_TRUE(launchtest::WaitFor([&] { return !Runs(sidecar); }, 10));
+  EXPECT_TRUE(launchtest::WaitFor([&] { return ZbFileLock::Holder(LockPath()) == 0; }, 10));
   Make();
-  EXPECT_EQ(controller->stoppedOrphanPid(), sidecar);
-  EXPECT_FALSE(Runs(sidecar));
   WriteProperties();
   ASSERT_FALSE(controller->startPriam().IsError());
   EXPECT_EQ(SidecarsOf(confDir), std::vector<pid_t>{controller->priamPid()});
@@ -618,6 +639,84 @@ TEST_F(RealHost, AHostKilledBetweenSpawnAndRecordLeavesASidecarThatIsFoundAndSto
   ASSERT_FALSE(controller->startPriam().IsError());
   EXPECT_EQ(SidecarsOf(confDir), std::vector<pid_t>{controller->priamPid()});
   ExpectNoSecretLeft();
+}
+
+TEST_F(RealHost, WhenTheHostDiesItsGuardianStopsTheSidecarAndTakesTheSecretsOut) {
+  struct Death {
+    const char* what;
+    std::function<void(ForkedHost&)> host;
+    // Ends the host once its sidecar runs.
+    std::function<void(ForkedHost&, pid_t guardian)> end;
+  };
+  const auto serve = [this](ForkedHost& self) {
+    LaunchAndSay(self);
+    if (self.Hear() == "exit") _exit(0);
+  };
+  const std::vector<Death> deaths = {
+      {"SIGKILL while the sidecar serves", serve, [](ForkedHost& host, pid_t) { host.Kill(); }},
+      {"SIGKILL during the real 30-second wait",
+       [this](ForkedHost& self) {
+         Make();
+         WriteProperties();
+         UsePlatformSleep();
+         self.Say("- -");
+         controller->startPriam();
+       },
+       [this](ForkedHost& host, pid_t) {
+         ASSERT_TRUE(launchtest::WaitFor(
+             [&] {
+               return RecordNumber("port") > 0 &&
+                      testsupport::PortAcceptsConnections(static_cast<int>(RecordNumber("port")));
+             },
+             30));
+         EXPECT_NE(Properties().find(launchtest::kSecrets.begin()->second), std::string::npos);
+         host.Kill();
+       }},
+      {"SIGKILL during a request's retries",
+       [this](ForkedHost& self) {
+         LaunchAndSay(self);
+         UsePlatformSleep();
+         CYrString reply;
+         controller->get(ZbCassandra::requestType::Get, "no-such-operation", reply, "");
+       },
+       [this](ForkedHost& host, pid_t) {
+         ASSERT_TRUE(launchtest::WaitFor(
+             [&] {
+               // The stand-in logs each request into its log4j file.
+               return ReadFile(logDir + "/zbPriam.log").find("no-such-operation") !=
+                      std::string::npos;
+             },
+             30));
+         host.Kill();
+       }},
+      {"_exit() with the controller alive", serve,
+       [](ForkedHost& host, pid_t) {
+         host.Tell("exit");
+         launchtest::WaitFor([&] { return !Runs(host.pid()); }, 10);
+         host.Kill();
+       }},
+      {"a service manager's stop: SIGTERM to the host and the guardian together", serve,
+       [](ForkedHost& host, pid_t guardian) {
+         kill(host.pid(), SIGTERM);
+         kill(guardian, SIGTERM);
+         launchtest::WaitFor([&] { return !Runs(host.pid()); }, 10);
+         host.Kill();
+       }},
+  };
+  for (const Death& death : deaths) {
+    SCOPED_TRACE(death.what);
+    ForkedHost host(death.host);
+    const std::string said = host.Expect();
+    ASSERT_FALSE(said.empty() || said.rfind("failed", 0) == 0) << said;
+    ASSERT_TRUE(launchtest::WaitFor(
+        [&] { return RecordNumber("pid") > 0 && RecordNumber("guardian") > 0; }, 30));
+    const pid_t sidecar = static_cast<pid_t>(RecordNumber("pid"));
+    const pid_t guardian = static_cast<pid_t>(RecordNumber("guardian"));
+    death.end(host, guardian);
+    EXPECT_TRUE(launchtest::WaitFor([&] { return NothingLeft(guardian); }, 10))
+        << "sidecar " << Runs(sidecar) << ", guardian " << Runs(guardian) << "\n"
+        << Properties() << ReadFile(confDir + "/zbPriam.out");
+  }
 }
 
 TEST_F(RealHost, WhatAWrapperOrALauncherStartsIsTheSidecarsAndEndsWithIt) {

@@ -2,6 +2,7 @@
 // its own words. Real JVMs throughout, and the platform's own sleep: the
 // library's waits must end when the sidecar does, not after 30 seconds.
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 
 #include "LaunchFixture.h"
 #include "RefusingPort.h"
+#include "SmallFilesystem.h"
 
 namespace {
 
@@ -50,7 +52,7 @@ pid_t ListeningSidecar(const std::string& record) {
 
 class SidecarExit : public launchtest::LaunchTest {
  protected:
-  std::string Output() const { return logDir + "/zbPriam.out"; }
+  std::string Output() const { return confDir + "/zbPriam.out"; }
   std::string RecordPath() const { return confDir + "/zbPriam.sidecar"; }
   bool RecordNamesASidecar() const {
     return ReadFile(RecordPath()).find("\npid=0\n") == std::string::npos;
@@ -215,6 +217,75 @@ TEST_F(SidecarExit, AHostThatIgnoresSigchldLaunchesAndNoticesItsSidecarsDeath) {
   ASSERT_EQ(waitpid(host, &status, 0), host);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
       << "status " << status << "; see the host's stderr above";
+}
+
+// A JVM that writes without end fills a small filesystem no further than
+// its last tenth: the launch still takes the secrets out, and the next host
+// starts there as on any other day.
+TEST_F(SidecarExit, ASidecarThatWritesWithoutEndLeavesItsFilesystemATenthFree) {
+  testsupport::SmallFilesystem small(8u << 20);
+  if (!small.mounted()) GTEST_SKIP() << small.refusal();
+  const std::string conf = small.path();
+  controller.reset(new PriamUtil(0, PRIAM_STANDIN_JAVA, priamDir, conf, nodeDir, false));
+  ASSERT_FALSE(controller->initFailed());
+  controller->setJavaOptions("-Xlog:all=trace:stdout");
+  WriteProperties();
+  const CYrError launched = controller->startPriam();
+  ASSERT_FALSE(launched.IsError()) << launched.AsString();
+  WaitFor([&] { return small.FreeBytes() * 100 < small.TotalBytes() * 15; }, 20);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_GE(small.FreeBytes() * 10, small.TotalBytes()) << "a tenth stays free";
+  const std::string properties = ReadFile(conf + "/zbPriam.properties");
+  for (const auto& secret : launchtest::kSecrets) {
+    EXPECT_EQ(properties.find(secret.first), std::string::npos) << secret.first;
+  }
+  ASSERT_FALSE(controller->stopPriam().IsError());
+  EXPECT_NE(ReadFile(conf + "/zbPriam.out").find("bytes of the sidecar's output dropped"),
+            std::string::npos);
+
+  controller.reset(new PriamUtil(0, PRIAM_STANDIN_JAVA, priamDir, conf, nodeDir, false));
+  ASSERT_FALSE(controller->initFailed()) << log->AllText();
+  WriteProperties();
+  const CYrError again = controller->startPriam();
+  EXPECT_FALSE(again.IsError()) << again.AsString();
+  controller.reset();
+}
+
+// Each configuration directory has its own output file, also when the
+// hosts share a log-file directory: each death report and each status quote
+// their own sidecar.
+TEST_F(SidecarExit, DirectoriesSharingALogDirectoryEachQuoteTheirOwnSidecar) {
+  const std::string otherConf = root.file("conf-b");
+  mkdir(otherConf.c_str(), 0700);
+  struct Host {
+    std::string conf;
+    std::string heap;  // as the JVM prints it at its start
+    PriamUtil* controller;
+  };
+  std::unique_ptr<PriamUtil> other(
+      new PriamUtil(0, PRIAM_STANDIN_JAVA, priamDir, otherConf, nodeDir, false));
+  std::vector<Host> hosts = {{confDir, "MaxHeapSize=67108864", &Make()},
+                             {otherConf, "MaxHeapSize=83886080", other.get()}};
+  for (const Host& host : hosts) {
+    const std::string mebibytes = host.heap == hosts[0].heap ? "64" : "80";
+    host.controller->setJavaOptions("-XX:+PrintCommandLineFlags -Xmx" + mebibytes + "m");
+    ASSERT_FALSE(host.controller->writePriamProperties(launchtest::kSecrets).IsError());
+    const CYrError launched = host.controller->startPriam();
+    ASSERT_FALSE(launched.IsError()) << launched.AsString();
+  }
+  for (const Host& host : hosts) kill(host.controller->priamPid(), SIGKILL);
+  for (const Host& host : hosts) {
+    SCOPED_TRACE(host.conf);
+    std::string how;
+    ASSERT_TRUE(WaitFor([&] { return host.controller->priamExited(&how); }, 10));
+    const std::string& otherHeap = host.heap == hosts[0].heap ? hosts[1].heap : hosts[0].heap;
+    EXPECT_NE(how.find(host.heap), std::string::npos) << how;
+    EXPECT_EQ(how.find(otherHeap), std::string::npos) << how;
+    PriamUtil::DirectoryReport report;
+    ASSERT_FALSE(PriamUtil::reportDirectory(host.conf, &report).IsError());
+    ASSERT_FALSE(report.lastOutput.empty());
+    EXPECT_NE(report.lastOutput.back().find(host.heap), std::string::npos);
+  }
 }
 
 }  // namespace

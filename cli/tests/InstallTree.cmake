@@ -98,6 +98,14 @@ endif()
 expect_files(${prefix} bin/priamctl include/priamutil/PriamUtil.h include/priamutil/CYrError.h
              share/priamutil/standin/priam.jar share/priamutil/examples/node/cassandra.yaml
              share/man/man1/priamctl.1*)
+# The guardian, in priamutil/ beside the library, where the library looks.
+file(GLOB_RECURSE guardian ${prefix}/*/priamutil/zbpriam-guardian)
+file(GLOB_RECURSE library ${prefix}/*/libpriamutil.so.1)
+get_filename_component(guardian_dir "${guardian}" DIRECTORY)
+get_filename_component(library_dir "${library}" DIRECTORY)
+if(NOT guardian OR NOT guardian_dir STREQUAL "${library_dir}/priamutil")
+  message(FATAL_ERROR "no zbpriam-guardian in priamutil/ beside ${library}: ${guardian}")
+endif()
 file(GLOB_RECURSE pcfile ${prefix}/*/priamutil.pc)
 file(GLOB_RECURSE jars ${prefix}/*.jar)
 if(NOT jars STREQUAL "${prefix}/share/priamutil/standin/priam.jar")

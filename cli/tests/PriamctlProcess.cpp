@@ -157,10 +157,12 @@ std::vector<ProcessEntry> ProcessTable() {
 
 }  // namespace
 
-std::vector<pid_t> ChildrenOf(pid_t parent) {
+std::vector<pid_t> ChildrenOf(pid_t parent, const std::string& running) {
   std::vector<pid_t> children;
   for (const ProcessEntry& process : ProcessTable()) {
-    if (process.ppid == parent) children.push_back(process.pid);
+    if (process.ppid == parent && process.commandLine.find(running) != std::string::npos) {
+      children.push_back(process.pid);
+    }
   }
   return children;
 }

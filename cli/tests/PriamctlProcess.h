@@ -42,8 +42,12 @@ class PriamctlProcess {
 Outcome RunPriamctl(const std::vector<std::string>& args,
                     const std::map<std::string, std::string>& env = {});
 
-// The pids whose parent is `parent`, from /proc.
-std::vector<pid_t> ChildrenOf(pid_t parent);
+// The pids whose parent is `parent` and whose command line holds `running`,
+// from /proc.
+std::vector<pid_t> ChildrenOf(pid_t parent, const std::string& running = "");
+// What priamctl starts: its sidecar, and the guardian beside it.
+constexpr const char kSidecarProgram[] = "jerseyserve.server";
+constexpr const char kGuardianProgram[] = "zbpriam-guardian";
 // True when a live (not zombie) process has the sidecar option naming
 // `confDir` on its command line: a sidecar a test started, left behind.
 bool SidecarRunsFor(const std::string& confDir);

@@ -23,7 +23,8 @@ namespace {
 class Signals : public PriamctlFixture {
  protected:
   // A host killed by SIGKILL during its launch's wait, once the launch has
-  // recorded its sidecar; returns that sidecar, left running.
+  // recorded its sidecar, after the guardian beside it (which would stop the
+  // sidecar) was killed; returns that sidecar, left running.
   pid_t KillAHostDuringItsLaunch(const std::string& password) {
     PriamctlProcess dead(NodeArgs("run", {"--request", "info", "--property-from-env",
                                           "priam.cqluserpassword=TEST_PASSWORD"}),
@@ -32,16 +33,18 @@ class Signals : public PriamctlFixture {
     const std::string record = confDir + "/zbPriam.sidecar";
     EXPECT_TRUE(WaitUntil(
         [&] {
-          const std::vector<pid_t> children = ChildrenOf(dead.pid());
+          const std::vector<pid_t> children = ChildrenOf(dead.pid(), kSidecarProgram);
           orphan = children.size() == 1 ? children.front() : 0;
-          return orphan > 0 && testsupport::PathExists(record) &&
+          return orphan > 0 && ChildrenOf(dead.pid(), kGuardianProgram).size() == 1 &&
+                 testsupport::PathExists(record) &&
                  testsupport::ReadFile(record).find("pid=" + std::to_string(orphan) + "\n") !=
                      std::string::npos;
         },
         30));
+    for (const pid_t guardian : ChildrenOf(dead.pid(), kGuardianProgram)) kill(guardian, SIGKILL);
     kill(dead.pid(), SIGKILL);
     EXPECT_EQ(dead.Wait(20).exitCode, 128 + SIGKILL);
-    EXPECT_TRUE(SidecarRunsFor(confDir)) << "nothing stops a sidecar at SIGKILL of its host";
+    EXPECT_TRUE(SidecarRunsFor(confDir)) << "without its guardian, nothing stops the sidecar";
     return orphan;
   }
 };
@@ -51,7 +54,7 @@ pid_t WaitForSidecar(const PriamctlProcess& priamctl) {
   pid_t sidecar = 0;
   WaitUntil(
       [&] {
-        const std::vector<pid_t> children = ChildrenOf(priamctl.pid());
+        const std::vector<pid_t> children = ChildrenOf(priamctl.pid(), kSidecarProgram);
         sidecar = children.empty() ? 0 : children.front();
         return sidecar != 0;
       },
@@ -194,7 +197,8 @@ TEST_F(Signals, AnotherRunOrDiscoverLeavesTheDirectoryOfARunningOneAlone) {
   EXPECT_EQ(discover.err, holder + "; its files were left as they are\n");
 
   EXPECT_EQ(testsupport::DirectorySnapshot(confDir), files) << "byte for byte as they were";
-  EXPECT_EQ(ChildrenOf(first.pid()), std::vector<pid_t>{sidecar}) << "the first run is undisturbed";
+  EXPECT_EQ(ChildrenOf(first.pid(), kSidecarProgram), std::vector<pid_t>{sidecar})
+      << "the first run is undisturbed";
 
   // status names both processes and the port the run reported.
   const Outcome shown = RunPriamctl({"status", "--priam-conf-dir", confDir, "--json"});
@@ -208,6 +212,7 @@ TEST_F(Signals, AnotherRunOrDiscoverLeavesTheDirectoryOfARunningOneAlone) {
             std::string::npos)
       << shown.out << first.Err();
   EXPECT_EQ(json["answers_info"]["answered"], true) << shown.out;
+  EXPECT_EQ(json["guardian"], ChildrenOf(first.pid(), kGuardianProgram).front()) << shown.out;
 
   // An operator removes the lock file, taking it for a stale one: the owner
   // is still known by its record and its sidecar, and stays in charge.
@@ -225,7 +230,7 @@ TEST_F(Signals, AnotherRunOrDiscoverLeavesTheDirectoryOfARunningOneAlone) {
   EXPECT_EQ(refused.err, "priamctl: the Priam configuration directory " + confDir +
                              " belongs to a live host (process " + std::to_string(first.pid()) +
                              "); stop that host, or give --force to stop its sidecar\n");
-  EXPECT_EQ(ChildrenOf(first.pid()), std::vector<pid_t>{sidecar});
+  EXPECT_EQ(ChildrenOf(first.pid(), kSidecarProgram), std::vector<pid_t>{sidecar});
   const Outcome forced = RunPriamctl({"stop", "--priam-conf-dir", confDir, "--force"});
   EXPECT_EQ(forced.exitCode, 0) << forced.err;
   const Outcome ended = first.Wait(20);
@@ -263,13 +268,20 @@ TEST_F(Signals, StatusAndStopAnswerFromWhatRunsWhateverTheFilesSay) {
   EXPECT_NE(shown.out.find(", an orphan (it names no host); priamctl stop stops it\n"),
             std::string::npos)
       << shown.out;
+  // Secrets that cannot be removed are said so, with what was done.
+  const std::string properties = confDir + "/zbPriam.properties";
+  ASSERT_EQ(mkdir(properties.c_str(), 0700), 0);
   Outcome stopped = RunPriamctl({"stop", "--priam-conf-dir", confDir});
-  EXPECT_EQ(stopped.exitCode, 0) << stopped.err;
-  EXPECT_EQ(stopped.out.rfind("Stopped the sidecar (process " +
-                                  std::to_string(orphan.GetChildPid()) + ") that a host that died",
+  EXPECT_EQ(stopped.exitCode, 1) << stopped.err;
+  EXPECT_EQ(stopped.err.rfind("priamctl: stopped the sidecar (process " +
+                                  std::to_string(orphan.GetChildPid()) +
+                                  "), but the secrets left in zbPriam.properties could not be "
+                                  "removed: ",
                               0),
             0u)
-      << stopped.out;
+      << stopped.err;
+  EXPECT_EQ(std::count(stopped.err.begin(), stopped.err.end(), '\n'), 1) << stopped.err;
+  ASSERT_EQ(rmdir(properties.c_str()), 0);
   EXPECT_TRUE(orphan.ReapWithin(5000));
   EXPECT_FALSE(SidecarRunsFor(confDir));
 
