@@ -123,6 +123,14 @@ TEST(TargetTable, RatiosAndGrowthAreJudgedAgainstTheirLimits) {
                 .find("100.00 s  <= 1.00 s"),
             std::string::npos)
       << FormatTable(m, {"big"}, {{"big", "", Target::Kind::kSeconds, 1.0, 1}});
+  // A peak resident set held to a limit of its own.
+  m["small"].peakRssKib = 2048;
+  EXPECT_TRUE(Judge(m, {"small", "", Target::Kind::kPeakRssKib, 4096, 1}).met);
+  EXPECT_FALSE(Judge(m, {"small", "", Target::Kind::kPeakRssKib, 1024, 1}).met);
+  EXPECT_NE(FormatTable(m, {"small"}, {{"small", "", Target::Kind::kPeakRssKib, 4096, 1}})
+                .find("2.0 MiB   <= 4.0 MiB              met"),
+            std::string::npos)
+      << FormatTable(m, {"small"}, {{"small", "", Target::Kind::kPeakRssKib, 4096, 1}});
 }
 
 TEST(TargetTable, AMissingOrFailedMeasurementNeverMeetsItsTarget) {

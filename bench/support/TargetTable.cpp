@@ -30,6 +30,7 @@ std::string MeasuredText(const Measurement& measurement) {
 
 std::string TargetText(const Target& target) {
   if (target.kind == Target::Kind::kSeconds) return "<= " + FormatSeconds(target.limit);
+  if (target.kind == Target::Kind::kPeakRssKib) return Format("<= %.1f MiB", target.limit / 1024);
   if (target.kind == Target::Kind::kRatio) {
     return target.limit > 0 ? Format("<= %.2fx", target.limit) : "-";
   }
@@ -42,12 +43,16 @@ constexpr size_t kBaselineWidth = 52;
 std::string TargetLine(const Measurements& measurements, const Target& target) {
   const Verdict verdict = Judge(measurements, target);
   const bool seconds = target.kind == Target::Kind::kSeconds;
+  const bool memory = target.kind == Target::Kind::kPeakRssKib;
   const std::string what = seconds                               ? "time"
+                           : memory                              ? "peak RSS"
                            : target.kind == Target::Kind::kRatio ? "vs "
                                                                  : "growth from ";
   std::string figure = "-";
   if (verdict.figure >= 0) {
-    figure = seconds ? FormatSeconds(verdict.figure) : Format("%.2fx", verdict.figure);
+    figure = seconds  ? FormatSeconds(verdict.figure)
+             : memory ? Format("%.1f MiB", verdict.figure / 1024)
+                      : Format("%.2fx", verdict.figure);
   }
   std::string result = "-";
   if (verdict.judged) {
@@ -64,6 +69,16 @@ std::string TargetLine(const Measurements& measurements, const Target& target) {
 Verdict Judge(const Measurements& measurements, const Target& target) {
   Verdict verdict;
   const auto subject = measurements.find(target.subject);
+  if (target.kind == Target::Kind::kPeakRssKib) {
+    if (subject == measurements.end() || subject->second.peakRssKib <= 0 ||
+        !subject->second.error.empty()) {
+      return verdict;
+    }
+    verdict.figure = subject->second.peakRssKib;
+    verdict.judged = target.limit > 0;
+    verdict.met = verdict.judged && verdict.figure <= target.limit;
+    return verdict;
+  }
   if (target.kind == Target::Kind::kSeconds) {
     if (subject == measurements.end() || subject->second.seconds <= 0 ||
         !subject->second.error.empty()) {

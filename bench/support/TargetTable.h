@@ -24,7 +24,8 @@ struct Target {
     kRatio,            // time(subject) / time(baseline) <= limit
     kGrowthPerDecade,  // (time(subject) / time(baseline)) ^ (1 / decades) <= limit,
                        // where the subject's input is 10^decades times the baseline's
-    kSeconds           // time(subject) <= limit seconds; no baseline
+    kSeconds,          // time(subject) <= limit seconds; no baseline
+    kPeakRssKib        // peak RSS(subject) <= limit KiB; no baseline
   };
   std::string subject;
   std::string baseline;
