@@ -44,24 +44,13 @@ std::string ConfigDirectoryOf(pid_t pid, const std::string& word) {
   return "/proc/" + std::to_string(pid) + "/cwd/" + directory;
 }
 
-std::vector<std::string> Words(const std::string& line) {
-  std::vector<std::string> words;
-  size_t at = 0;
-  while (at < line.size()) {
-    const size_t end = line.find('\0', at);
-    words.push_back(line.substr(at, end - at));
-    at = end == std::string::npos ? line.size() : end + 1;
-  }
-  return words;
-}
-
 // What a process with this command line is for `confDir`: added to
 // `found` when it is one of its sidecars.
 void Consider(pid_t pid, const std::string& line, const std::string& confDir,
               std::vector<SidecarProcess>* found) {
   // Most processes are ruled out without splitting their command line.
   if (line.find(kMainClass) == std::string::npos) return;
-  if (!IsSidecarLaunchFor(Words(line), pid, confDir)) return;
+  if (!IsSidecarLaunchFor(ZbProcessInfo::NulSeparatedWords(line), pid, confDir)) return;
   ZbProcessInfo::Status status;
   if (!ZbProcessInfo::ReadStatus(pid, &status) || status.state == 'Z' || status.state == 'X') {
     return;

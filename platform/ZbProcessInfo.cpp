@@ -84,17 +84,6 @@ constexpr uint64_t kKernelThreadFlag = 0x00200000;
 constexpr auto kExecSettleWait = std::chrono::seconds(1);
 constexpr auto kExecSettlePoll = std::chrono::milliseconds(2);
 
-std::vector<std::string> SplitAtNul(const std::string& line) {
-  std::vector<std::string> words;
-  size_t at = 0;
-  while (at < line.size()) {
-    const size_t end = line.find('\0', at);
-    words.push_back(line.substr(at, end - at));
-    at = end == std::string::npos ? line.size() : end + 1;
-  }
-  return words;
-}
-
 }  // namespace
 
 namespace ZbProcessInfo {
@@ -147,6 +136,17 @@ bool IsKernelThread(pid_t pid) {
   return (flags & kKernelThreadFlag) != 0;
 }
 
+std::vector<std::string> NulSeparatedWords(const std::string& text) {
+  std::vector<std::string> words;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t end = text.find('\0', at);
+    words.push_back(text.substr(at, end - at));
+    at = end == std::string::npos ? text.size() : end + 1;
+  }
+  return words;
+}
+
 bool RawCommandLine(pid_t pid, std::string* line) { return ReadProcFile(pid, "cmdline", line); }
 
 bool CommandWords(pid_t pid, std::vector<std::string>* words) {
@@ -161,7 +161,7 @@ bool CommandWords(pid_t pid, std::vector<std::string>* words) {
     std::this_thread::sleep_for(kExecSettlePoll);
   }
   if (line.empty()) return false;
-  *words = SplitAtNul(line);
+  *words = NulSeparatedWords(line);
   return true;
 }
 
@@ -169,7 +169,7 @@ bool EnvironmentValue(pid_t pid, const std::string& name, std::string* value) {
   std::string environment;
   if (!ReadProcFile(pid, "environ", &environment)) return false;
   const std::string prefix = name + "=";
-  for (const std::string& entry : SplitAtNul(environment)) {
+  for (const std::string& entry : NulSeparatedWords(environment)) {
     if (entry.compare(0, prefix.size(), prefix) == 0) {
       *value = entry.substr(prefix.size());
       return true;

@@ -44,6 +44,10 @@ bool CommandWords(pid_t pid, std::vector<std::string>* words);
 // exec. False when there is no such process.
 bool RawCommandLine(pid_t pid, std::string* line);
 
+// The words of a command line or an environment as /proc gives them,
+// separated by NULs.
+std::vector<std::string> NulSeparatedWords(const std::string& text);
+
 // The process is a kernel thread (it never has a command line).
 bool IsKernelThread(pid_t pid);
 
