@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "CYrPath.h"
+#include "FXErrorUtil.h"
 #include "ZbProcessInfo.h"
 #include "priamconf/LeftoverTemporaries.h"
 
@@ -341,6 +342,17 @@ CYrError DirectoryClaim::ClearSidecar(const void* owner, const std::string& how)
 
 CYrError DirectoryClaim::WriteRecord() {
   if (!IsOwner()) return CYrError::Success();
+  // A record that another host wrote (it took the directory after our lock
+  // file was removed) is that host's to keep.
+  SidecarRecord onDisk;
+  if (ReadSidecarRecordAt(m_directory, &onDisk) == RecordRead::kRead &&
+      (onDisk.host != m_owner.pid || onDisk.hostStart != m_owner.startTime) &&
+      IsRecordedHostAlive(onDisk)) {
+    return FXErrorUtil::ErrorErrNo(
+        FXCodeLocation{"PriamUtil", __PRETTY_FUNCTION__, __LINE__}, EPERM,
+        "The record in %s is another host's (process %d); it was left as it is", m_confDir.c_str(),
+        onDisk.host);
+  }
   return WriteSidecarRecordAt(m_directory, m_record);
 }
 
