@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
     bench::RegisterPropertiesBenchmarks(layout, &plan);
     bench::RegisterYamlBenchmarks(layout, &plan);
     bench::RegisterExitBenchmarks(layout, &plan);
+    bench::RegisterCancelBenchmarks(layout, &plan);
     bench::RegisterMemoryBenchmarks(layout, commands, &plan);
 
     bench::CollectingReporter reporter(plan.baselines);
