@@ -187,9 +187,10 @@ class PRIAMUTIL_EXPORT PriamUtil {
   //     destructor.
   //   - the connection check's last failure, as get() returns it (Win32 5,
   //     5006, 2250); errno 2250 " Curl Init failed ".
-  //   After a failure or a refusal nothing of it runs, and the next
-  //   startPriam() launches anew (after a refusal, once the other sidecar is
-  //   gone); after cancel() it returns kCancelled at once.
+  //   After any other failure, and after a refusal, nothing of it runs. The
+  //   next startPriam() launches anew, also after an exit (after a refusal,
+  //   once the other sidecar is gone); after cancel() it returns kCancelled
+  //   at once.
   CYrError startPriam();
   // A free TCP port on `host`'s address, in `port`; does not block. errno
   // 1627 when there is none (the port is then 0) or the name is unknown.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <utility>
@@ -105,31 +106,38 @@ TEST(YrSleep, RecordersNestAndRestoreTheirPredecessor) {
 void CountAlarm(int) {}
 
 // Without a handler the thread really sleeps, the whole time even when a
-// signal interrupts it. Only lower bounds are checked: a sleep never ends
-// early, however loaded the machine is.
+// signal interrupts it, whether a cancel descriptor is announced (the sleep
+// then polls it) or not: only a cancel ends a sleep early. Only lower
+// bounds are checked: a sleep never ends early, however loaded the machine
+// is.
 TEST(YrSleep, WithoutAHandlerTheWholeTimeIsSlept) {
   { testsupport::SleepRecorder recorder; }  // installed and removed again
   struct sigaction action = {};
   action.sa_handler = CountAlarm;  // no SA_RESTART: the sleep sees EINTR
   sigaction(SIGALRM, &action, nullptr);
-  struct itimerval timer = {};
-  timer.it_value.tv_usec = 5 * 1000;
-  timer.it_interval.tv_usec = 5 * 1000;
-  setitimer(ITIMER_REAL, &timer, nullptr);
-  int64_t start = NowMs();
-  YRSLEEP_InTeRnAl(60, "f", 1);
-  const int64_t slept = NowMs() - start;
-  // The same for the sleep that ends at an exit, as long as none comes.
-  FakeExit running;
-  start = NowMs();
-  EXPECT_FALSE(YRSLEEP_UntilExit(60, running.descriptor(), "f", 1));
-  const int64_t waited = NowMs() - start;
-  timer = {};
-  setitimer(ITIMER_REAL, &timer, nullptr);
-  EXPECT_GE(slept, 60);
-  EXPECT_GE(waited, 60);
-  YRSLEEP_InTeRnAl(0, "f", 2);
-  EXPECT_FALSE(YRSLEEP_UntilExit(0, running.descriptor(), "f", 2));
+  for (const bool cancellable : {false, true}) {
+    SCOPED_TRACE(cancellable ? "a cancel descriptor announced" : "none announced");
+    std::unique_ptr<testsupport::ScopedCancel> cancel;
+    if (cancellable) cancel.reset(new testsupport::ScopedCancel());
+    struct itimerval timer = {};
+    timer.it_value.tv_usec = 5 * 1000;
+    timer.it_interval.tv_usec = 5 * 1000;
+    setitimer(ITIMER_REAL, &timer, nullptr);
+    int64_t start = NowMs();
+    YRSLEEP_InTeRnAl(60, "f", 1);
+    const int64_t slept = NowMs() - start;
+    // The same for the sleep that ends at an exit, as long as none comes.
+    FakeExit running;
+    start = NowMs();
+    EXPECT_FALSE(YRSLEEP_UntilExit(60, running.descriptor(), "f", 1));
+    const int64_t waited = NowMs() - start;
+    timer = {};
+    setitimer(ITIMER_REAL, &timer, nullptr);
+    EXPECT_GE(slept, 60);
+    EXPECT_GE(waited, 60);
+    YRSLEEP_InTeRnAl(0, "f", 2);
+    EXPECT_FALSE(YRSLEEP_UntilExit(0, running.descriptor(), "f", 2));
+  }
 }
 
 TEST(YrSleep, WithoutAHandlerTheSleepEndsWhenTheProcessExits) {
