@@ -283,7 +283,9 @@ void CancelOnSignal(int) {
 
 // cancel(), from another thread or from a signal handler, ends whichever
 // wait the controller is in: the 30-second wait of a launch, a transfer in
-// flight to a sidecar that never answers, a request's retry sleep. The call
+// flight to a sidecar that never answers (a frozen JVM; a stopped JVM
+// behind a wrapper script, which the controller cannot see stopped: its
+// child, the script, is not), a request's retry sleep. The call
 // returns the cancel error at once, every later call too; the launch stops
 // its sidecar itself, a request leaves it to the destructor, which still
 // stops it; no secret is left on disk. The platform's own sleep throughout.
@@ -293,15 +295,19 @@ TEST_F(SidecarExit, ACancelFromAnotherThreadOrASignalHandlerEndsEveryWait) {
   sigemptyset(&action.sa_mask);
   struct sigaction previous = {};
   ASSERT_EQ(sigaction(SIGTERM, &action, &previous), 0);
-  enum class Wait { kLaunch, kTransfer, kRetrySleep };
+  enum class Wait { kLaunch, kTransfer, kTransferToAStoppedJvm, kRetrySleep };
   const std::vector<std::pair<Wait, const char*>> waits = {
       {Wait::kLaunch, "the launch's 30-second wait"},
       {Wait::kTransfer, "a transfer in flight"},
+      {Wait::kTransferToAStoppedJvm, "a transfer in flight to a stopped JVM"},
       {Wait::kRetrySleep, "a retry sleep"}};
+  const std::string wrapper = root.file("java-wrapper");
+  WriteFile(wrapper, "#!/bin/sh\n" + std::string(PRIAM_STANDIN_JAVA) + " \"$@\"\n", 0755);
   for (const auto& wait : waits) {
     for (const bool bySignal : {false, true}) {
       SCOPED_TRACE(std::string(wait.second) + (bySignal ? ", by a SIGTERM handler" : ""));
-      PriamUtil& priam = Make();
+      PriamUtil& priam =
+          Make(0, wait.first == Wait::kTransferToAStoppedJvm ? wrapper : PRIAM_STANDIN_JAVA);
       WriteProperties({{"standin.hang.operation", "freeze"}});
       CYrString reply;
       std::function<CYrError()> call = [&] { return priam.startPriam(); };
@@ -320,6 +326,17 @@ TEST_F(SidecarExit, ACancelFromAnotherThreadOrASignalHandlerEndsEveryWait) {
                        std::string::npos;
               },
               30);
+        };
+      } else if (wait.first == Wait::kTransferToAStoppedJvm) {
+        for (const ZbCassandra::SidecarProcess& found : ZbCassandra::FindSidecars(confDir)) {
+          const pid_t jvm = found.process.pid;
+          if (jvm == priam.priamPid()) continue;
+          kill(jvm, SIGSTOP);
+          ASSERT_TRUE(WaitFor([jvm] { return testsupport::ProcessState(jvm) == 'T'; }, 10));
+        }
+        call = [&] { return priam.get(requestType::Get, "info", reply, ""); };
+        untilWaiting = [&] {
+          WaitFor([&] { return log->AllText().find(" URL [") != std::string::npos; }, 30);
         };
       } else if (wait.first == Wait::kRetrySleep) {
         call = [&] { return priam.get(requestType::Get, "no-such-operation", reply, ""); };
@@ -348,6 +365,10 @@ TEST_F(SidecarExit, ACancelFromAnotherThreadOrASignalHandlerEndsEveryWait) {
       EXPECT_LT(SecondsSince(cancelledAt), kWellBeforeAnyWaitEnds);
       EXPECT_TRUE(FXErrorUtil::IsWin32(error, ZbCassandra::kCancelled)) << error.AsString();
       EXPECT_TRUE(priam.cancelled());
+      if (wait.first == Wait::kTransfer || wait.first == Wait::kTransferToAStoppedJvm) {
+        EXPECT_EQ(log->Count(" Priam Server not accepting requests yet. Sleeping "), 0)
+            << "the cancel ended the first attempt's transfer";
+      }
       if (wait.first == Wait::kLaunch) {
         EXPECT_FALSE(priam.priamStarted());
         EXPECT_TRUE(ZbCassandra::FindSidecars(confDir).empty());
