@@ -32,6 +32,7 @@ void RegisterPropertiesBenchmarks(const NodeLayout& layout, BenchPlan* plan);
 void RegisterYamlBenchmarks(const NodeLayout& layout, BenchPlan* plan);
 void RegisterExitBenchmarks(const NodeLayout& layout, BenchPlan* plan);
 void RegisterHostDeathBenchmarks(const NodeLayout& layout, BenchPlan* plan);
+void RegisterCancelBenchmarks(const NodeLayout& layout, BenchPlan* plan);
 void RegisterMemoryBenchmarks(const NodeLayout& layout, const MeasuredCommands& commands,
                               BenchPlan* plan);
 

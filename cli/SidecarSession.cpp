@@ -19,14 +19,15 @@ const SidecarRequest kLaunchRequest = {ZbCassandra::requestType::Get, "info", ""
 
 SidecarSession::SidecarSession(ZbCassandra::PriamUtil& controller, SignalWatcher& signals,
                                bool shortWaits, FILE* progress)
-    : m_controller(controller),
-      m_signals(signals),
-      m_shortWaits(shortWaits),
-      m_progress(progress) {}
+    : m_controller(controller), m_signals(signals), m_shortWaits(shortWaits), m_progress(progress) {
+  m_signals.CancelOnSignal(&m_controller);
+}
+
+SidecarSession::~SidecarSession() { m_signals.CancelOnSignal(nullptr); }
 
 CYrError SidecarSession::Launch() {
   RetryReporter retries(RequestName(kLaunchRequest));
-  LaunchSleeps sleeps(m_signals, m_controller, m_shortWaits,
+  LaunchSleeps sleeps(m_controller, m_shortWaits,
                       [&retries](uint32_t milliseconds) { retries.BeforeWait(milliseconds); });
   ProgressIndicator progress(m_progress, "Waiting for the sidecar to answer");
   const CYrError result = m_controller.startPriam();
@@ -64,7 +65,7 @@ std::string SidecarSession::DescribeLaunchFailure(const CYrError& error) const {
 
 CYrError SidecarSession::Send(const SidecarRequest& request, std::string* reply) {
   RetryReporter retries(RequestName(request));
-  LaunchSleeps sleeps(m_signals, m_controller, m_shortWaits,
+  LaunchSleeps sleeps(m_controller, m_shortWaits,
                       [&retries](uint32_t milliseconds) { retries.BeforeWait(milliseconds); });
   CYrString response;
   const CYrError result =

@@ -1,5 +1,6 @@
 // The steps of a sidecar's life that run and demo share: the launch with
-// its progress line, and requests, both cut short by Ctrl-C / SIGTERM.
+// its progress line, and requests, both cut short by Ctrl-C / SIGTERM: while
+// a session lives, a signal cancels its controller.
 #pragma once
 
 #include <cstdio>
@@ -22,6 +23,9 @@ class SidecarSession {
   // `progress` receives the progress line; `shortWaits` only for tests.
   SidecarSession(ZbCassandra::PriamUtil& controller, SignalWatcher& signals, bool shortWaits,
                  FILE* progress);
+  ~SidecarSession();
+  SidecarSession(const SidecarSession&) = delete;
+  SidecarSession& operator=(const SidecarSession&) = delete;
 
   // startPriam, with a progress line while it blocks and a line for each
   // retry of its first request.

@@ -50,6 +50,12 @@ SignalWatcher::~SignalWatcher() {
   close(m_stopFd);
 }
 
+void SignalWatcher::CancelOnSignal(ZbCassandra::PriamUtil* controller) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_cancelled = controller;
+  if (m_cancelled && m_signal.load() != 0) m_cancelled->cancel();
+}
+
 bool SignalWatcher::WaitFor(std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(m_mutex);
   return m_arrived.wait_for(lock, timeout, [this] { return m_signal.load() != 0; });
@@ -67,6 +73,7 @@ void SignalWatcher::Watch() {
       std::lock_guard<std::mutex> lock(m_mutex);
       int none = 0;
       m_signal.compare_exchange_strong(none, static_cast<int>(info.ssi_signo));
+      if (m_cancelled) m_cancelled->cancel();
     }
     m_arrived.notify_all();
   }

@@ -1,11 +1,13 @@
-// Ctrl-C, SIGTERM and SIGHUP, turned into a flag the commands look at.
+// Ctrl-C, SIGTERM and SIGHUP, turned into a flag the commands look at and a
+// cancel of the controller at work.
 //
 // The constructor blocks SIGINT, SIGTERM and SIGHUP in the calling thread; make the
 // watcher first thing in main, before any other thread starts, so that
 // every thread inherits the mask and no signal can end the process behind
 // the controller's back (the sidecar would outlive priamctl). A thread of
-// its own receives them; the commands stop the sidecar through the
-// controller and exit. Children start with an empty mask, so the sidecar
+// its own receives them and cancels the controller it was given, whose
+// blocking call then returns at once; the commands stop the sidecar through
+// the controller and exit. Children start with an empty mask, so the sidecar
 // itself stays signallable.
 #pragma once
 
@@ -14,6 +16,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+
+#include "PriamUtil.h"
 
 namespace priamctl {
 
@@ -29,6 +33,10 @@ class SignalWatcher {
   // Wait up to `timeout` for a signal; true when one has arrived.
   bool WaitFor(std::chrono::milliseconds timeout);
 
+  // A signal cancels `controller` (null: none) from now on, and at once when
+  // one has already arrived. The controller must outlive its turn here.
+  void CancelOnSignal(ZbCassandra::PriamUtil* controller);
+
  private:
   void Watch();
 
@@ -36,6 +44,7 @@ class SignalWatcher {
   int m_stopFd = -1;
   std::atomic<int> m_signal{0};
   std::mutex m_mutex;
+  ZbCassandra::PriamUtil* m_cancelled = nullptr;  // guarded by m_mutex
   std::condition_variable m_arrived;
   std::thread m_thread;
 };

@@ -14,11 +14,12 @@ install(TARGETS priamutil zbplatform EXPORT PriamUtilTargets
 install(TARGETS priamctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_BINARY_DIR}/cli/priamctl.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-# The public header and the platform headers a host needs with it: the
-# error and string types of its interface, and the log writer a host
-# installs.
+# The public header, the names of its error codes, and the platform headers
+# a host needs with it: the error and string types of its interface, and
+# the log writer a host installs.
 install(FILES
   ${PROJECT_SOURCE_DIR}/controller/PriamUtil.h
+  ${PROJECT_SOURCE_DIR}/controller/PriamUtilErrors.h
   ${PROJECT_SOURCE_DIR}/platform/CYrError.h
   ${PROJECT_SOURCE_DIR}/platform/CYrString.h
   ${PROJECT_SOURCE_DIR}/platform/CLogWriterInterface.h
@@ -48,7 +49,10 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/priamutil.pc
 # priam.jar is looked for.
 get_target_property(PRIAMUTIL_STANDIN_JAR priam_standin_jar JAR_FILE)
 install(FILES ${PRIAMUTIL_STANDIN_JAR} DESTINATION ${PRIAMUTIL_DATA_DIR}/standin)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${PRIAMUTIL_DATA_DIR}/examples)
+# The sample node and Priam files; the example host is source to read and
+# build, not data.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${PRIAMUTIL_DATA_DIR}/examples
+        PATTERN host EXCLUDE)
 
 # The Debian package build passes its changelog's version: a package whose
 # version is not the project's must not be built.

@@ -8,10 +8,12 @@
 #include "CYrPath.h"
 #include "ErrorCodes.h"
 #include "FXString.h"
+#include "HostControl.h"
 #include "PriamUtil.h"
 #include "SidecarOutput.h"
 #include "SidecarScan.h"
 #include "Supervision.h"
+#include "YrCancel.h"
 #include "YrNet.h"
 #include "YrSleep.h"
 #include "ZBLibCurl.h"
@@ -63,6 +65,8 @@ CYrError PriamUtil::startPriam() try {
   ZB_TRACE_ENTRY();
   CYrError status = CYrError::Success();
   if (copiedByFork()) return forkedChildError();
+  if (cancelled()) return CancelledError(PRIAM_LOCATION);
+  const YrCancelScope cancellable = cancelScope();
   if (m_initFailed) {
     // A directory that another host holds is named as such, while it does.
     pid_t holderSidecar = 0;
@@ -168,7 +172,7 @@ CYrError PriamUtil::startPriam() try {
   } else {
     recordSidecar(false);  // the launch is over
   }
-  return status;
+  return endLaunch(status);
 }
 PRIAM_CATCH_ALL
 
@@ -244,9 +248,12 @@ CYrError PriamUtil::GetFreePort(std::string host, int& port) try {
 PRIAM_CATCH_ALL
 
 CYrError PriamUtil::checkConnection() try {
+  if (cancelled()) return CancelledError(PRIAM_LOCATION);
+  const YrCancelScope cancellable = cancelScope();
   // The same wait as ever while the sidecar runs; a sidecar that exits ends
   // it, and the request then reports the exit instead of being sent.
   YRSLEEP_UNTIL_EXIT(kConnectionCheckDelayMs, sidecarExitDescriptor());
+  const HostControl::ConnectionCheck shortAttempts(hostControl());
   CYrString response;
   return sendRequestWithErrorHandling(requestType::Get, "info", response, "");
 }

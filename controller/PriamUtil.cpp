@@ -22,6 +22,7 @@ PriamUtil::PriamUtil(int priamPort, const CYrString& javaPath, const std::string
     // The client is only created here; a launch makes it ready for use.
     m_curl.reset(new ZBLibCurl());
     m_supervision.reset(new Supervision());
+    m_supervision->control.reset(new HostControl());
     m_javaPath = javaPath;
     error = initialize();
   } catch (...) {

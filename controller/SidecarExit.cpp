@@ -24,7 +24,11 @@ bool PriamUtil::priamExited(std::string* how) const {
   return true;
 }
 
-bool PriamUtil::sidecarGone() const { return m_priamStarted && priamExited(); }
+// A launch whose sidecar exited is over and no longer counts as started, but
+// what it saw stays the answer to requests.
+bool PriamUtil::sidecarGone() const {
+  return (m_priamStarted || m_supervision->exitReported) && priamExited();
+}
 
 CYrError PriamUtil::sidecarExitError() {
   std::string how;

@@ -8,6 +8,7 @@
 
 #include "Boundary.h"
 #include "ErrorCodes.h"
+#include "HostControl.h"
 #include "PriamUtil.h"
 #include "Supervision.h"
 #include "ZbProcess.h"
@@ -116,6 +117,9 @@ CYrError PriamUtil::heldElsewhereError(pid_t holder, pid_t holderSidecar, bool l
 CYrError PriamUtil::claimSidecar() {
   if (m_priamConfDir.empty()) return CYrError::Success();
   const CYrError owned = ownDirectory(true);
+  // Cancelled while it waited for the end of what a dead host left, the
+  // launch ends here, whatever the claim came to.
+  if (cancelled()) return CancelledError(PRIAM_LOCATION);
   if (owned.IsError()) return owned;
   pid_t host = 0;
   pid_t sidecar = 0;
@@ -124,6 +128,7 @@ CYrError PriamUtil::claimSidecar() {
   for (const pid_t orphan : stopped) {
     ZB_LOG(0, "Stopped the Priam sidecar left running by a host that died (process %d)", orphan);
   }
+  if (cancelled()) return CancelledError(PRIAM_LOCATION);
   if (!free) {
     ZB_LOG(-1, "Priam is already running for %s (process %d)", m_priamConfDir.c_str(), host);
     return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <thread>
 
+#include "YrCancel.h"
 #include "ZbProcessInfo.h"
 
 namespace ZbCassandra {
@@ -197,12 +198,16 @@ bool StopSidecars(const std::vector<SidecarProcess>& sidecars, std::string* fail
   for (const SidecarProcess& sidecar : sidecars) {
     // A zombie no longer counts: its parent collects it in its own time.
     while (ZbProcessInfo::IsRunning(sidecar.process.pid, sidecar.process.startTime)) {
-      if (std::chrono::steady_clock::now() >= deadline) {
-        *failure =
-            "The Priam sidecar (process " + std::to_string(sidecar.process.pid) + ") has not ended";
+      const bool late = std::chrono::steady_clock::now() >= deadline;
+      // Killed already, it ends without us; a cancelled caller need not
+      // watch it go.
+      if (!late) YRCANCEL_Poll(nullptr, 0, static_cast<int>(kEndPoll.count()));
+      const bool cancelled = !late && YRCANCEL_Requested();
+      if (late || cancelled) {
+        *failure = "The Priam sidecar (process " + std::to_string(sidecar.process.pid) +
+                   ") has not ended" + (cancelled ? " (its wait was cancelled)" : "");
         return false;
       }
-      std::this_thread::sleep_for(kEndPoll);
     }
   }
   return true;

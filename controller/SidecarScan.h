@@ -53,9 +53,10 @@ bool IsSidecarLaunchFor(const std::vector<std::string>& words, pid_t pid,
                         const std::string& confDir);
 
 // Kill each of `sidecars` with SIGKILL, with its whole process group when it
-// leads one, and wait until none of them runs, a few seconds at most. Never
-// reaches a process that was handed one of their pids meanwhile. True when
-// all have ended; otherwise `*failure` says which did not.
+// leads one, and wait until none of them runs, a few seconds at most, or
+// until the calling thread is cancelled (YrCancel.h). Never reaches a
+// process that was handed one of their pids meanwhile. True when all have
+// ended; otherwise `*failure` says which did not.
 bool StopSidecars(const std::vector<SidecarProcess>& sidecars, std::string* failure);
 
 }  // namespace ZbCassandra

@@ -4,6 +4,7 @@
 #include "ErrorCodes.h"
 #include "PriamUtil.h"
 #include "Supervision.h"
+#include "YrCancel.h"
 #include "ZbProcess.h"
 
 namespace ZbCassandra {
@@ -20,6 +21,11 @@ CYrError PriamUtil::stopPriam() try {
   // A forked child's copy of the controller never signals its parent's
   // sidecar.
   if (copiedByFork()) return forkedChildError();
+  // A stop waits for what it killed, cancelled or not: nothing of the
+  // directory may outlive it.
+  const YrCancelScope uncancellable(-1, 0);
+  // Asked for by the host, it ends the report of an exit the library saw.
+  if (!m_supervision->launching) m_supervision->exitReported = false;
   bool stopped = false;
   if (m_process && m_process->GetChildPid() > 0) {
     // The signals go through the child's own handle: a pid that the host

@@ -12,6 +12,7 @@
 
 #include "CYrError.h"
 #include "DirectoryClaim.h"
+#include "HostControl.h"
 #include "PriamUtil.h"
 #include "ZbProcess.h"
 
@@ -22,6 +23,9 @@ struct PriamUtil::Supervision {
   // exec) holds a copy of the object that owns nothing.
   pid_t ownerPid = getpid();
   std::shared_ptr<DirectoryClaim> directory;
+  // cancel() and the request time limit; kept here, not in the class, whose
+  // size hosts built against the header rely on.
+  std::unique_ptr<HostControl> control;
   std::string claimedDir;  // the directory `directory` was claimed for
   // Why construction left the directory alone (another process held it).
   CYrError refusal;
@@ -36,7 +40,8 @@ struct PriamUtil::Supervision {
   int outputWriter = -1;
   // A launch is under way: an exit now is an exit during its start.
   bool launching = false;
-  // The sidecar's exit has been logged.
+  // The library has seen the sidecar exit and logged it; requests report
+  // that exit until the next launch or a stop by the host.
   bool exitReported = false;
   // Called between the sidecar's start and its guardian's and record, for
   // tests that kill the host in that moment.

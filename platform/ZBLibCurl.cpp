@@ -3,9 +3,13 @@
 #include <curl/curl.h>
 #include <sys/socket.h>
 
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <string>
+
+#include "YrCancel.h"
 
 namespace {
 
@@ -18,6 +22,14 @@ bool GlobalInit() {
 }
 
 CURL* Handle(void* handle) { return static_cast<CURL*>(handle); }
+CURLM* Multi(void* multi) { return static_cast<CURLM*>(multi); }
+
+// How often a transfer that waits looks at its peer's state: reading it
+// costs microseconds, a frozen peer costs the whole time-out.
+constexpr int kPeerCheckMs = 100;
+
+// Why a transfer was given up before libcurl ended it.
+constexpr CURLcode kGivenUp = CURLE_ABORTED_BY_CALLBACK;
 
 // Sockets are created close-on-exec in one step: a program the host starts
 // from another thread meanwhile must not inherit a connection to the
@@ -36,13 +48,15 @@ ZBLibCurl::ZBLibCurl() {
 ZBLibCurl::~ZBLibCurl() {
   ZBLibCurlFreeHttpHeaderList();
   if (m_handle) curl_easy_cleanup(Handle(m_handle));
+  if (m_multi) curl_multi_cleanup(Multi(m_multi));
 }
 
 bool ZBLibCurl::ZBLibCurlInit(const char* caBundle, bool verbose, bool insecure,
                               ZBLibCurlWriteCallback callback) {
   if (!GlobalInit()) return false;
   if (!m_handle) m_handle = curl_easy_init();
-  if (!m_handle) return false;
+  if (!m_multi) m_multi = curl_multi_init();
+  if (!m_handle || !m_multi) return false;
   CURL* curl = Handle(m_handle);
   m_callback = callback;
   bool ok = curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
@@ -126,15 +140,69 @@ bool ZBLibCurl::ZBLibCurlSendHttpReq(_http_req_type_ type, const char* url, cons
     m_transportError = "cannot set the request up";
     return false;
   }
-  const CURLcode result = curl_easy_perform(curl);
+  const CURLcode result = static_cast<CURLcode>(Perform());
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   m_status = status;
   if (result != CURLE_OK) {
-    m_transportError = m_errorText[0] ? m_errorText : curl_easy_strerror(result);
+    if (m_transportError.empty()) {
+      m_transportError = m_errorText[0] ? m_errorText : curl_easy_strerror(result);
+    }
     return false;
   }
   return status >= 200 && status < 300;
+}
+
+// curl_easy_perform, with the thread's cancel descriptor among the
+// descriptors waited on and a look at the peer's state whenever the wait has
+// lasted a while. A transfer that is given up is removed from the multi
+// handle unfinished, which closes its connection.
+int ZBLibCurl::Perform() {
+  using Clock = std::chrono::steady_clock;
+  CURLM* multi = Multi(m_multi);
+  CURL* curl = Handle(m_handle);
+  if (curl_multi_add_handle(multi, curl) != CURLM_OK) return CURLE_FAILED_INIT;
+  CURLcode result = CURLE_OK;
+  Clock::time_point peerChecked = Clock::now();
+  for (;;) {
+    int running = 0;
+    const CURLMcode performed = curl_multi_perform(multi, &running);
+    if (performed != CURLM_OK) {
+      m_transportError = curl_multi_strerror(performed);
+      result = CURLE_FAILED_INIT;
+      break;
+    }
+    int queued = 0;
+    bool done = false;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+      if (message->msg == CURLMSG_DONE && message->easy_handle == curl) {
+        result = message->data.result;
+        done = true;
+      }
+    }
+    if (done || running == 0) break;
+    struct curl_waitfd cancel = {YRCANCEL_Descriptor(), CURL_WAIT_POLLIN, 0};
+    const bool cancellable = cancel.fd >= 0;
+    curl_multi_poll(multi, cancellable ? &cancel : nullptr, cancellable ? 1 : 0, kPeerCheckMs,
+                    nullptr);
+    if (cancellable && YRCANCEL_Requested()) {
+      m_transportError = "cancelled";
+      result = kGivenUp;
+      break;
+    }
+    const Clock::time_point now = Clock::now();
+    if (now - peerChecked >= std::chrono::milliseconds(kPeerCheckMs)) {
+      peerChecked = now;
+      if (YRCANCEL_PeerStopped()) {
+        m_transportError =
+            "the server (process " + std::to_string(YRCANCEL_Peer()) + ") is stopped";
+        result = kGivenUp;
+        break;
+      }
+    }
+  }
+  curl_multi_remove_handle(multi, curl);
+  return result;
 }
 
 const char* ZBLibCurl::GetHttpResponse(uint64_t* length, bool /*succeeded*/) {

@@ -3,7 +3,9 @@
 // The handle is created by ZBLibCurlInit and reused for every request, so
 // connections to the same server are kept alive. Proxies are never used:
 // the services this client talks to are local. Every exchange is bounded by
-// a connect time-out and a total time-out.
+// a connect time-out and a total time-out, and ends early, failing, at a
+// cancel of the calling thread or once the process that the thread names as
+// its peer is stopped (YrCancel.h).
 #pragma once
 
 #include <cstdint>
@@ -43,7 +45,9 @@ class ZBLibCurl {
   // (a GET with a body still goes out as GET). True when the server answered
   // with a 2xx status. The reply text and the status are kept for the
   // accessors in both cases. `expectBody` and `extra` are reserved (false,
-  // null).
+  // null). An exchange cut short by a cancel or a stopped peer fails, with
+  // "cancelled" or "the server (process N) is stopped" as its transport
+  // error.
   bool ZBLibCurlSendHttpReq(_http_req_type_ type, const char* url, const char* body,
                             uint64_t length, bool expectBody, const char* extra);
 
@@ -62,8 +66,11 @@ class ZBLibCurl {
 
  private:
   static size_t CollectBody(char* data, size_t size, size_t count, void* self);
+  // Run the exchange set up on the handle; what libcurl made of it.
+  int Perform();
 
   void* m_handle = nullptr;   // CURL*
+  void* m_multi = nullptr;    // CURLM*, which keeps the connections alive
   void* m_headers = nullptr;  // curl_slist*
   ZBLibCurlWriteCallback m_callback = nullptr;
   std::vector<char> m_reply;  // body of the last exchange, NUL-terminated

@@ -17,6 +17,7 @@
 
 #include "FXString.h"
 #include "LogMacros.h"
+#include "YrCancel.h"
 
 extern char** environ;
 
@@ -25,6 +26,8 @@ namespace {
 // Output beyond this is read and dropped, so a runaway command cannot
 // exhaust the host's memory.
 constexpr size_t kMaxCapture = 16u << 20;
+
+constexpr const char kCancelledReason[] = "command cancelled";
 
 std::vector<std::string> Words(const std::string& text) {
   std::vector<std::string> pieces;
@@ -143,22 +146,27 @@ class Pipe {
   }
 };
 
-// Read both pipes until both are closed or the deadline passes.
-bool Drain(Pipe& out, Pipe& err, std::string* output, std::string* error, int64_t deadline) {
+// How a wait for a command ended.
+enum class Waited { kDone, kTimedOut, kCancelled };
+
+// Read both pipes until both are closed, the deadline passes or the thread
+// is cancelled.
+Waited Drain(Pipe& out, Pipe& err, std::string* output, std::string* error, int64_t deadline) {
   Pipe* pipes[2] = {&out, &err};
   std::string* sinks[2] = {output, error};
   char chunk[65536];
   while (out.ends[0] >= 0 || err.ends[0] >= 0) {
     const int64_t left = deadline - NowMs();
-    if (left <= 0) return false;
+    if (left <= 0) return Waited::kTimedOut;
     struct pollfd fds[2];
     for (int i = 0; i < 2; ++i) {
       fds[i].fd = pipes[i]->ends[0];
       fds[i].events = POLLIN;
       fds[i].revents = 0;
     }
-    const int ready = poll(fds, 2, static_cast<int>(left > 1000 ? 1000 : left));
-    if (ready < 0 && errno != EINTR) return false;
+    const int ready = YRCANCEL_Poll(fds, 2, static_cast<int>(left > 1000 ? 1000 : left));
+    if (ready < 0 && errno != EINTR) return Waited::kTimedOut;
+    if (YRCANCEL_Requested()) return Waited::kCancelled;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
       const ssize_t n = ::read(fds[i].fd, chunk, sizeof(chunk));
@@ -172,7 +180,7 @@ bool Drain(Pipe& out, Pipe& err, std::string* output, std::string* error, int64_
       }
     }
   }
-  return true;
+  return Waited::kDone;
 }
 
 // A descriptor that becomes readable when the child `pid` exits, or -1 on a
@@ -187,39 +195,40 @@ int OpenPidDescriptor(pid_t pid) {
 #endif
 }
 
-// Wait for `pid` until the deadline; false when it is still running then.
-// `*lost` is set when the child was reaped elsewhere (a host that ignores
-// SIGCHLD, or waits for any child), so that its exit status is unknown.
-bool WaitUntil(pid_t pid, int* status, bool* lost, int64_t deadline) {
+// Wait for `pid` until the deadline or a cancel of the thread. `*lost` is
+// set when the child was reaped elsewhere (a host that ignores SIGCHLD, or
+// waits for any child), so that its exit status is unknown.
+Waited WaitUntil(pid_t pid, int* status, bool* lost, int64_t deadline) {
   *lost = false;
   // With a descriptor of the child's exit the wait blocks until then; a
   // child that has closed its output has usually not yet exited, and
   // polling for it added up to 2 ms to every command.
   const int exitDescriptor = OpenPidDescriptor(pid);
-  bool ended = false;
+  Waited waited = Waited::kTimedOut;
   for (;;) {
     const pid_t done = waitpid(pid, status, WNOHANG);
     if (done == pid) {
-      ended = true;
+      waited = Waited::kDone;
       break;
     }
     if (done < 0 && errno != EINTR) {
       *lost = true;
-      ended = true;
+      waited = Waited::kDone;
       break;
     }
     const int64_t left = deadline - NowMs();
     if (left <= 0) break;
-    if (exitDescriptor >= 0) {
-      struct pollfd exited = {exitDescriptor, POLLIN, 0};
-      poll(&exited, 1, static_cast<int>(left > 1000 ? 1000 : left));
-    } else {
-      struct timespec pause = {0, 2 * 1000 * 1000};
-      nanosleep(&pause, nullptr);
+    // Without a pidfd the exit is looked for every 2 ms.
+    struct pollfd exited = {exitDescriptor, POLLIN, 0};
+    const int slice = exitDescriptor >= 0 ? static_cast<int>(left > 1000 ? 1000 : left) : 2;
+    YRCANCEL_Poll(&exited, 1, slice);
+    if (YRCANCEL_Requested()) {
+      waited = Waited::kCancelled;
+      break;
     }
   }
   if (exitDescriptor >= 0) ::close(exitDescriptor);
-  return ended;
+  return waited;
 }
 
 // Variables that change what ps, grep, awk, which and whereis print: the
@@ -378,6 +387,10 @@ int ZbProcess::system(const std::string& command, std::string* output, std::stri
     AppendReason(error, "empty command");
     return -1;
   }
+  if (YRCANCEL_Requested()) {
+    AppendReason(error, kCancelledReason);
+    return -1;
+  }
   Pipe out;
   Pipe err;
   if (!out.ok() || !err.ok()) {
@@ -411,11 +424,15 @@ int ZbProcess::system(const std::string& command, std::string* output, std::stri
   const int64_t deadline = NowMs() + static_cast<int64_t>(seconds) * 1000;
   int status = 0;
   bool lost = false;
-  if (!Drain(out, err, output, error, deadline) || !WaitUntil(pid, &status, &lost, deadline)) {
+  Waited waited = Drain(out, err, output, error, deadline);
+  if (waited == Waited::kDone) waited = WaitUntil(pid, &status, &lost, deadline);
+  if (waited != Waited::kDone) {
     kill(-pid, SIGKILL);
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    AppendReason(error, "command timed out after " + std::to_string(seconds) + " s");
+    AppendReason(error, waited == Waited::kCancelled
+                            ? std::string(kCancelledReason)
+                            : "command timed out after " + std::to_string(seconds) + " s");
     return -1;
   }
   // Under a host that reaps every child no command would ever succeed:

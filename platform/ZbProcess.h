@@ -25,11 +25,13 @@ class ZbProcess {
   // output and error go to `*output` and `*error` (either may be null),
   // read together so that neither pipe can fill up and stall the command.
   // A command still running after `timeoutSeconds` (0: the default) is
-  // killed with its whole process group. Returns 0 when the command ran and
-  // exited with status 0; its non-zero exit status, 128 + a terminating
-  // signal, or -1 when it could not be run or timed out (the reason is then
-  // appended to `*error`). A command whose exit status was lost to the host
-  // (one that ignores SIGCHLD or reaps every child itself) is judged by its
+  // killed with its whole process group, and so is one whose thread is
+  // cancelled meanwhile (YrCancel.h; a command is not even started once it
+  // is). Returns 0 when the command ran and exited with status 0; its
+  // non-zero exit status, 128 + a terminating signal, or -1 when it could
+  // not be run, timed out or was cancelled (the reason is then appended to
+  // `*error`: "command timed out after N s", "command cancelled"). A command whose exit status was
+  // lost to the host (one that ignores SIGCHLD or reaps every child itself) is judged by its
   // output: 0 is returned, so that callers take a non-empty output as the
   // answer and an empty one as "nothing found", as they do for a command
   // that failed; a note says so in the log (level 0), never in `*error`,

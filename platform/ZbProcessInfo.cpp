@@ -120,6 +120,11 @@ char State(pid_t pid) {
   return fields[0][0];
 }
 
+bool IsStopped(pid_t pid) {
+  const char state = State(pid);
+  return state == 'T' || state == 't';
+}
+
 bool IsRunning(pid_t pid, uint64_t startTime) {
   Status status;
   return ReadStatus(pid, &status) && status.startTime == startTime && status.state != 'Z' &&

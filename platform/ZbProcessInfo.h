@@ -19,6 +19,10 @@ bool StartTime(pid_t pid, uint64_t* ticks);
 // zombie...), or 0 when there is no such process.
 char State(pid_t pid);
 
+// The process is stopped: by a signal (SIGSTOP, SIGTSTP; state 'T') or by a
+// tracer (state 't'). It runs no code until it is continued.
+bool IsStopped(pid_t pid);
+
 // What /proc/PID/stat tells in one read.
 struct Status {
   char state = 0;

@@ -5,9 +5,12 @@
 
 #include "Boundary.h"
 #include "ErrorCodes.h"
+#include "HostControl.h"
 #include "PriamUtil.h"
 #include "RequestType.h"
+#include "YrCancel.h"
 #include "ZBLibCurl.h"
+#include "ZbProcessInfo.h"
 
 namespace ZbCassandra {
 
@@ -18,6 +21,19 @@ constexpr const char* kContentTypeHeader = "Content-Type: application/json";
 constexpr const char* kUserAgentHeader = "User-Agent: curl/7.32.0";
 constexpr int64_t kHttpUnavailable = 503;
 constexpr int64_t kHttpUnauthorized = 401;
+
+// A stopped sidecar (SIGSTOP, a debugger) answers nothing until it is
+// continued, yet the system still takes connections for it: asking it would
+// cost the attempt's whole time limit. It counts as not accepting requests
+// yet, so the retry loop's sleeps give it time to be continued.
+bool Stopped(pid_t sidecar) { return sidecar > 0 && ZbProcessInfo::IsStopped(sidecar); }
+
+CYrError StoppedError(const FXCodeLocation& location, pid_t sidecar) {
+  return FXErrorUtil::ErrorWin32(
+      location, kNotConnected,
+      "The Priam sidecar (process %d) is stopped; it cannot answer until it is continued",
+      static_cast<int>(sidecar));
+}
 
 }  // namespace
 
@@ -33,6 +49,8 @@ CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrStri
   // A forked child's copy shares its parent's connection to the sidecar;
   // a request from it would mix the two.
   if (copiedByFork()) return forkedChildError();
+  if (cancelled()) return CancelledError(PRIAM_LOCATION);
+  if (sidecarGone()) return sidecarExitError();
   if (!m_priamStarted || !m_curl) {
     return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kNotConnected, " Priam server not initialized ");
   }
@@ -40,6 +58,8 @@ CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrStri
     return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInvalidParameter, " Invalid request type [%d] ",
                                    static_cast<int>(type));
   }
+  const pid_t sidecar = priamPid();
+  if (Stopped(sidecar)) return StoppedError(PRIAM_LOCATION, sidecar);
 
   // Without its headers the request may still be understood, so it goes out.
   CYrError error = setCommonCurlHeaders();
@@ -51,6 +71,10 @@ CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrStri
   ZB_LOG(0, " URL [%s] ", url.c_str());
 
   const _http_req_type_ httpType = type == requestType::Get ? HTTP_REQ_GET : HTTP_REQ_POST;
+  // The exchange ends at a cancel, and once the sidecar is stopped.
+  const YrCancelScope exchange = cancelScope(sidecar);
+  const HostControl* control = hostControl();
+  m_curl->SetTimeouts(0, control ? control->AttemptLimitMs() : HostControl::kDefaultRequestLimitMs);
   uint64_t length = 0;
   if (m_curl->ZBLibCurlSendHttpReq(httpType, url.c_str(), request.c_str(), request.Length(), false,
                                    nullptr)) {
@@ -59,7 +83,9 @@ CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrStri
   }
 
   response = CYrString(m_curl->GetHttpResponse(&length, false));
+  if (cancelled()) return CancelledError(PRIAM_LOCATION);
   const int64_t status = m_curl->GetHttpErrorCode();
+  if (status == 0 && Stopped(sidecar)) return StoppedError(PRIAM_LOCATION, sidecar);
   // The operation field reads 0 whatever the request type: the line's
   // format is relied on as it stands.
   ZB_LOG(0,

@@ -4,8 +4,10 @@
 
 #include "Boundary.h"
 #include "ErrorCodes.h"
+#include "HostControl.h"
 #include "PriamUtil.h"
 #include "RequestType.h"
+#include "YrCancel.h"
 #include "YrSleep.h"
 #include "ZBPlatformInfo.h"
 
@@ -29,6 +31,8 @@ CYrError PriamUtil::sendRequestWithErrorHandling(requestType type, const CYrStri
                                                  const CYrString& request) try {
   ZB_TRACE_ENTRY();
   if (copiedByFork()) return forkedChildError();
+  if (cancelled()) return CancelledError(PRIAM_LOCATION);
+  const YrCancelScope cancellable = cancelScope();
   CYrError error = CYrError::Success();
 
   // Read and reported at every call; the sleeps and limits do not depend on
@@ -48,11 +52,14 @@ CYrError PriamUtil::sendRequestWithErrorHandling(requestType type, const CYrStri
   unsigned attemptLimit = kFirstAttemptLimit;
   unsigned attempts = 0;
   for (;;) {
+    // The host has the last word, before and after each attempt and sleep.
+    if (cancelled()) return CancelledError(PRIAM_LOCATION);
     // A sidecar that has exited will not answer: no attempt, no sleep.
     if (sidecarGone()) return sidecarExitError();
     if (attempts >= attemptLimit) break;
     error = sendRequest(type, path, response, request);
     if (!error.IsError()) break;
+    if (cancelled()) return CancelledError(PRIAM_LOCATION);
     ZB_LOG(-1, "Error: %s", error.AsString().c_str());
     if (FXErrorUtil::IsWin32(error, kAccessDenied)) {
       // The credentials will not get better by waiting.

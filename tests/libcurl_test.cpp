@@ -1,13 +1,19 @@
 // The HTTP client against a real server on 127.0.0.1.
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "HttpTestServer.h"
 #include "RefusingPort.h"
+#include "ScopedCancel.h"
 #include "ScopedEnvironment.h"
 #include "ZBLibCurl.h"
+#include "ZbProcess.h"
 
 namespace {
 
@@ -180,6 +186,58 @@ TEST_F(LibCurlTest, HungServerIsCutOffByTheTotalTimeoutAndTheHandleStaysUsable) 
   m_server.Enqueue(slowButInTime);
   EXPECT_TRUE(Send(HTTP_REQ_GET, "/again"));
   EXPECT_EQ(Reply(true), "back");
+}
+
+// Far below the default total time-out of 300 s that would otherwise end
+// the exchange.
+constexpr int64_t kWellBeforeTheTimeOutMs = 5000;
+
+// A server that takes the request and never answers: a cancel of the
+// calling thread ends the exchange, and so does the server's process being
+// stopped (it could never answer). The handle works on afterwards.
+TEST_F(LibCurlTest, AHungExchangeEndsAtACancelOrOnceItsServerIsStopped) {
+  ZbProcess server;  // stands for the process behind the port
+  std::string error;
+  ASSERT_TRUE(server.StartProcess("sleep", "sleep 1000", &error, 0)) << error;
+  const pid_t peer = server.GetChildPid();
+  struct Case {
+    const char* what;
+    bool stopTheServer;  // otherwise cancel
+    std::string transportError;
+  };
+  const std::vector<Case> cases = {
+      {"a cancel", false, "cancelled"},
+      {"the server stopped", true, "the server (process " + std::to_string(peer) + ") is stopped"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    m_server.Enqueue(HttpAnswer::NoAnswer());
+    std::thread stopper;
+    {
+      testsupport::ScopedCancel cancel(peer);
+      if (test.stopTheServer) {
+        stopper = std::thread([peer] {
+          std::this_thread::sleep_for(std::chrono::milliseconds(300));
+          kill(peer, SIGSTOP);
+        });
+      } else {
+        cancel.CancelAfter(300);
+      }
+      const auto start = std::chrono::steady_clock::now();
+      EXPECT_FALSE(Send(HTTP_REQ_GET, "/hangs"));
+      EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - start)
+                    .count(),
+                kWellBeforeTheTimeOutMs);
+      EXPECT_EQ(m_curl.GetTransportError(), test.transportError);
+      EXPECT_EQ(m_curl.GetHttpErrorCode(), 0);
+    }
+    if (stopper.joinable()) stopper.join();
+    kill(peer, SIGCONT);
+    EXPECT_TRUE(Send(HTTP_REQ_GET, "/after")) << m_curl.GetTransportError();
+  }
+  kill(peer, SIGKILL);
+  EXPECT_TRUE(server.Reap(true));
 }
 
 TEST_F(LibCurlTest, NonPositiveTimeoutsLeaveEveryExchangeBounded) {

@@ -19,6 +19,7 @@
 
 #include "CapturingLogWriter.h"
 #include "FXString.h"
+#include "ScopedCancel.h"
 #include "TempDir.h"
 #include "ZbProcess.h"
 
@@ -193,27 +194,61 @@ TEST(ProcessSystem, TheCommandReadsNothingFromTheHostsInput) {
   EXPECT_EQ(output, "");
 }
 
-TEST(ProcessSystem, ATimeOutKillsTheWholePipeline) {
-  TempDir dir;
-  const std::string pids = dir.file("pids");
-  std::string output;
-  std::string error;
-  // Two stages that would run for ever, plus a background child that keeps
-  // the output pipe open after the shell itself is gone.
-  const std::string command = "echo started; sleep 1000 & echo $! > " + pids +
-                              "; sh -c 'echo $$ >> " + pids + "; exec sleep 1000' | sleep 1000";
-  EXPECT_EQ(ZbProcess::system(command, &output, &error, 1, true), -1);
-  EXPECT_EQ(output, "started\n");
-  EXPECT_NE(error.find("timed out"), std::string::npos) << error;
+// A time-out, or a cancel of the calling thread (as a controller's cancel()
+// makes), ends the command however it waits: its output still open, or
+// closed while it runs on.
+TEST(ProcessSystem, ATimeOutOrACancelKillsTheWholePipeline) {
+  struct Case {
+    const char* what;
+    int timeoutSeconds;
+    int cancelAfterMs;  // -1: no cancel
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"a time-out", 1, -1, "command timed out after 1 s"},
+      {"a cancel", 0, 300, "command cancelled"},
+  };
+  for (const Case& test : cases) {
+    for (const char* closeOutput : {"", "exec >&- 2>&-; "}) {
+      SCOPED_TRACE(std::string(test.what) + (*closeOutput ? ", output closed" : ""));
+      TempDir dir;
+      const std::string pids = dir.file("pids");
+      std::string output;
+      std::string error;
+      // Two stages that would run for ever, plus a background child that
+      // keeps the output pipe open after the shell itself is gone.
+      const std::string command = "echo started; " + std::string(closeOutput) +
+                                  "sleep 1000 & echo $! > " + pids + "; sh -c 'echo $$ >> " + pids +
+                                  "; exec sleep 1000' | sleep 1000";
+      testsupport::ScopedCancel cancel;
+      if (test.cancelAfterMs >= 0) cancel.CancelAfter(test.cancelAfterMs);
+      const auto start = std::chrono::steady_clock::now();
+      EXPECT_EQ(ZbProcess::system(command, &output, &error, test.timeoutSeconds, true), -1);
+      EXPECT_LT(ElapsedMs(start), 10000) << "not the default time-out of 120 s";
+      EXPECT_EQ(output, "started\n");
+      EXPECT_EQ(error, test.reason);
 
-  const std::vector<std::string> children = Lines(ReadFile(pids));
-  ASSERT_EQ(children.size(), 2u);
-  for (const std::string& child : children) {
-    const pid_t pid = std::stoi(child);
-    WaitUntilEnded(pid);
-    const char state = ProcessState(pid);
-    EXPECT_TRUE(state == 0 || state == 'Z') << "pid " << pid << " state " << state;
+      const std::vector<std::string> children = Lines(ReadFile(pids));
+      ASSERT_EQ(children.size(), 2u);
+      for (const std::string& child : children) {
+        const pid_t pid = std::stoi(child);
+        WaitUntilEnded(pid);
+        const char state = ProcessState(pid);
+        EXPECT_TRUE(state == 0 || state == 'Z') << "pid " << pid << " state " << state;
+      }
+      errno = 0;
+      EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "the command was reaped";
+    }
   }
+
+  // Once the thread is cancelled, no command starts.
+  TempDir dir;
+  testsupport::ScopedCancel cancel;
+  cancel.Cancel();
+  std::string error;
+  EXPECT_EQ(ZbProcess::system("touch " + dir.file("ran"), nullptr, &error, 0, true), -1);
+  EXPECT_EQ(error, "command cancelled");
+  EXPECT_FALSE(PathExists(dir.file("ran")));
 }
 
 // Closing its output is not the end of a command: its exit status is still

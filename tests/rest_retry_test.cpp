@@ -1,9 +1,15 @@
 // The retry loop around REST requests: attempts, sleeps, classes and the
 // error that comes back, against a scripted local server.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <functional>
 #include <ostream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "CapturingLogWriter.h"
@@ -239,6 +245,104 @@ TEST_F(RestRetryTest, OnlyTheWaitTimeMessageIgnoresTheLevel) {
   m_server.Enqueue(HttpAnswer::Status(503));
   EXPECT_FALSE(Get().IsError());
   EXPECT_EQ(m_log->Texts(), std::vector<std::string>{kNoWaitTime});
+}
+
+// The launch's connection check gives each attempt 10 s whatever the host's
+// limit ("info" answers in milliseconds); the host's own requests get the
+// host's limit. Each bound below is far from what the other limit would
+// have taken.
+TEST_F(RestRetryTest, EachAttemptEndsAtTheLimitOfItsKind) {
+  using Clock = std::chrono::steady_clock;
+  EXPECT_EQ(m_controller.requestTimeLimit(), 300u);
+  const CYrError refused = m_controller.setRequestTimeLimit(0);
+  EXPECT_TRUE(FXErrorUtil::IsWin32(refused, kInvalidParameter)) << refused.AsString();
+  EXPECT_EQ(m_controller.requestTimeLimit(), 300u);
+
+  ASSERT_FALSE(m_controller.setRequestTimeLimit(3600).IsError());
+  m_server.Enqueue(HttpAnswer::NoAnswer());
+  Clock::time_point start = Clock::now();
+  EXPECT_FALSE(m_controller.checkConnection().IsError());
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(60)) << "the check's 10 s, not an hour";
+  EXPECT_EQ(m_server.Requests().size(), 2u);
+  EXPECT_EQ(m_sleeps.Sleeps(), (std::vector<uint32_t>{30000, 30000}));
+
+  ASSERT_FALSE(m_controller.setRequestTimeLimit(1).IsError());
+  EXPECT_EQ(m_controller.requestTimeLimit(), 1u);
+  m_server.Enqueue(HttpAnswer::NoAnswer());
+  start = Clock::now();
+  EXPECT_FALSE(Get().IsError());
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(8)) << "the host's 1 s, not the check's 10";
+  EXPECT_EQ(m_server.Requests().size(), 4u);
+}
+
+// cancel() is final for its controller: every call that may wait returns the
+// cancel error at once, sending nothing and sleeping not at all; a stop
+// still works. It reaches no other object: neither another controller busy
+// in another thread, nor the parent's object when a copy in a forked child
+// is cancelled (the two share the descriptor).
+TEST_F(RestRetryTest, ACancelEndsItsOwnObjectsCallsForGoodAndNoOtherObjects) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    m_controller.cancel();
+    _exit(m_controller.cancelled() ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_EQ(status, 0);
+  EXPECT_FALSE(m_controller.cancelled());
+  EXPECT_FALSE(Get().IsError()) << "the parent's controller still works";
+
+  // Two objects in two threads, both in a transfer the server never answers:
+  // the cancel ends one, the other runs on to its own 1 s limit and then
+  // succeeds at its next attempt.
+  PriamUtil other(0, CYrString("/usr/bin/java"), "", "", "", false);
+  ASSERT_TRUE(PriamUtilTestAccess::MarkStarted(other, PriamUtilTestAccess::url(m_controller)));
+  ASSERT_FALSE(other.setRequestTimeLimit(1).IsError());
+  m_server.Enqueue(HttpAnswer::NoAnswer());
+  m_server.Enqueue(HttpAnswer::NoAnswer());
+  CYrError cancelled;
+  CYrError answered;
+  std::thread first([&] { cancelled = Get(); });
+  std::thread second([&] {
+    CYrString reply;
+    answered = other.get(requestType::Get, "info", reply, "");
+  });
+  while (m_server.Requests().size() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  m_controller.cancel();
+  first.join();
+  second.join();
+  EXPECT_TRUE(FXErrorUtil::IsWin32(cancelled, kCancelled)) << cancelled.AsString();
+  EXPECT_FALSE(answered.IsError()) << answered.AsString();
+  EXPECT_FALSE(other.cancelled());
+  EXPECT_EQ(m_server.Requests().size(), 4u);
+  const size_t slept = m_sleeps.Sleeps().size();
+
+  m_controller.cancel();
+  m_controller.cancel();
+  EXPECT_TRUE(m_controller.cancelled());
+  const std::vector<std::pair<const char*, std::function<CYrError()>>> calls = {
+      {"get", [&] { return Get(); }},
+      {"sendRequestWithErrorHandling",
+       [&] {
+         return m_controller.sendRequestWithErrorHandling(requestType::Get, "info", m_response, "");
+       }},
+      {"sendRequest",
+       [&] { return m_controller.sendRequest(requestType::Get, "info", m_response, ""); }},
+      {"checkConnection", [&] { return m_controller.checkConnection(); }},
+      {"validatePriamPort", [&] { return m_controller.validatePriamPort(); }},
+      {"startPriam", [&] { return m_controller.startPriam(); }},
+  };
+  for (const auto& call : calls) {
+    SCOPED_TRACE(call.first);
+    const CYrError error = call.second();
+    EXPECT_TRUE(FXErrorUtil::IsWin32(error, kCancelled)) << error.AsString();
+    EXPECT_EQ(error.Message(), "Cancelled by the host");
+  }
+  EXPECT_EQ(m_server.Requests().size(), 4u);
+  EXPECT_EQ(m_sleeps.Sleeps().size(), slept);
+  EXPECT_FALSE(m_controller.stopPriam().IsError());
+  EXPECT_FALSE(m_controller.priamStarted());
 }
 
 }  // namespace

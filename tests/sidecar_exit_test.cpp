@@ -6,14 +6,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "ErrorCodes.h"
+#include "FXErrorUtil.h"
 #include "LaunchFixture.h"
 #include "RefusingPort.h"
+#include "SidecarScan.h"
 #include "SmallFilesystem.h"
 
 namespace {
@@ -109,6 +114,15 @@ TEST_F(SidecarExit, ASidecarThatCannotStartFailsTheLaunchWithTheJvmsReason) {
     EXPECT_FALSE(RecordNamesASidecar());
     EXPECT_FALSE(priam.priamStarted());
 
+    // Until the next launch, a request says how the sidecar ended, at once:
+    // no attempt, and none of the retry loop's real sleeps.
+    CYrString reply;
+    const Clock::time_point asked = Clock::now();
+    const CYrError request = priam.get(requestType::Get, "info", reply, "");
+    EXPECT_LT(SecondsSince(asked), kWellBeforeAnyWaitEnds);
+    EXPECT_TRUE(FXErrorUtil::IsErrNo(request, 2250)) << request.AsString();
+    EXPECT_EQ(request.Message(), "The Priam sidecar is not running (" + test.exit + ")");
+
     // Owner-only, and the launch before it kept beside it.
     EXPECT_EQ(testsupport::FileMode(Output()), 0600);
     if (!previousOutput.empty()) {
@@ -116,6 +130,15 @@ TEST_F(SidecarExit, ASidecarThatCannotStartFailsTheLaunchWithTheJvmsReason) {
     }
     previousOutput = ReadFile(Output());
   }
+
+  // Once the host stops it, a request gets the answer of a controller that
+  // never launched.
+  ASSERT_FALSE(controller->stopPriam().IsError());
+  ShortenSleeps();
+  CYrString reply;
+  const CYrError idle = controller->get(requestType::Get, "info", reply, "");
+  EXPECT_TRUE(FXErrorUtil::IsErrNo(idle, 2250)) << idle.AsString();
+  EXPECT_EQ(idle.Message(), " Priam server not initialized ");
 }
 
 TEST_F(SidecarExit, ASidecarKilledDuringTheWaitOrAfterTheLaunchIsReportedAtOnce) {
@@ -180,6 +203,191 @@ TEST_F(SidecarExit, ASidecarKilledDuringTheWaitOrAfterTheLaunchIsReportedAtOnce)
   ASSERT_FALSE(priam.startPriam().IsError());
   EXPECT_FALSE(priam.priamExited());
   EXPECT_EQ(Info()["port"], priam.priamPort());
+}
+
+// A stopped sidecar (SIGSTOP) answers nothing, yet the system still takes
+// its connections: each attempt fails at once and says so, and the retry
+// loop keeps its sleeps and limits (shortened here to a thousandth), so the
+// whole loop ends before a single attempt's time limit would have (10 s in
+// the launch, 300 s in a request). A transfer in flight when the sidecar
+// is stopped ends too. Once continued, it answers again.
+TEST_F(SidecarExit, AStoppedSidecarFailsEachAttemptAtOnce) {
+  Clock::time_point stoppedAt;
+  pid_t stopped = 0;
+  const auto stop = [&](pid_t sidecar) {
+    stopped = sidecar;
+    stoppedAt = Clock::now();
+    ASSERT_EQ(kill(sidecar, SIGSTOP), 0);
+    ASSERT_TRUE(WaitFor([&] { return testsupport::ProcessState(sidecar) == 'T'; }, 10));
+  };
+  // The launch's wait ends once the sidecar listens, and stops it.
+  YRSLEEP_SetHandler([&](uint32_t milliseconds, const char* file, int) {
+    if (std::string(file).find("Launch") != std::string::npos) {
+      stop(ListeningSidecar(RecordPath()));
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds / 1000));
+  });
+  Make();
+  WriteProperties({{"standin.hang.operation", "freeze"}});
+  log->Clear();
+  const CYrError launch = controller->startPriam();
+  EXPECT_LT(SecondsSince(stoppedAt), kWellBeforeAnyWaitEnds);
+  const auto stoppedText = [&] {
+    return "The Priam sidecar (process " + std::to_string(stopped) +
+           ") is stopped; it cannot answer until it is continued";
+  };
+  EXPECT_TRUE(FXErrorUtil::IsWin32(launch, 2250)) << launch.AsString();
+  EXPECT_EQ(launch.Message(), stoppedText());
+  const std::vector<std::string> failures = log->Texts(-1);
+  EXPECT_EQ(std::count(failures.begin(), failures.end(), "Error: " + launch.AsString()), 10)
+      << "ten attempts, as ever";
+  ExpectNoSecretLeft();
+  EXPECT_FALSE(controller->priamStarted());
+  EXPECT_TRUE(ZbCassandra::FindSidecars(confDir).empty()) << "a stopped process is killed too";
+
+  // A request, and a transfer in flight.
+  ShortenSleeps();
+  WriteProperties({{"standin.hang.operation", "freeze"}});
+  ASSERT_FALSE(controller->startPriam().IsError());
+  YRSLEEP_SetHandler([](uint32_t milliseconds, const char*, int) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds / 1000));
+  });
+  stop(controller->priamPid());
+  CYrString reply;
+  const CYrError request = controller->get(requestType::Get, "info", reply, "");
+  EXPECT_LT(SecondsSince(stoppedAt), kWellBeforeAnyWaitEnds);
+  EXPECT_EQ(request.Message(), stoppedText());
+  ASSERT_EQ(kill(stopped, SIGCONT), 0);
+  EXPECT_EQ(Info()["port"], controller->priamPort());
+
+  std::thread stopper([&] {
+    WaitFor(
+        [&] {
+          return ReadFile(logDir + "/zbPriam.log").find("freeze not answered") != std::string::npos;
+        },
+        30);
+    stop(stopped);
+  });
+  const CYrError inFlight = controller->get(requestType::Get, "freeze", reply, "");
+  stopper.join();
+  EXPECT_LT(SecondsSince(stoppedAt), kWellBeforeAnyWaitEnds);
+  EXPECT_EQ(inFlight.Message(), stoppedText());
+  EXPECT_FALSE(controller->stopPriam().IsError());
+  EXPECT_TRUE(ZbCassandra::FindSidecars(confDir).empty());
+}
+
+// The controller a SIGTERM handler cancels.
+PriamUtil* g_cancelledBySignal = nullptr;
+void CancelOnSignal(int) {
+  if (g_cancelledBySignal) g_cancelledBySignal->cancel();
+}
+
+// cancel(), from another thread or from a signal handler, ends whichever
+// wait the controller is in: the 30-second wait of a launch, a transfer in
+// flight to a sidecar that never answers (a frozen JVM; a stopped JVM
+// behind a wrapper script, which the controller cannot see stopped: its
+// child, the script, is not), a request's retry sleep. The call
+// returns the cancel error at once, every later call too; the launch stops
+// its sidecar itself, a request leaves it to the destructor, which still
+// stops it; no secret is left on disk. The platform's own sleep throughout.
+TEST_F(SidecarExit, ACancelFromAnotherThreadOrASignalHandlerEndsEveryWait) {
+  struct sigaction action = {};
+  action.sa_handler = CancelOnSignal;
+  sigemptyset(&action.sa_mask);
+  struct sigaction previous = {};
+  ASSERT_EQ(sigaction(SIGTERM, &action, &previous), 0);
+  enum class Wait { kLaunch, kTransfer, kTransferToAStoppedJvm, kRetrySleep };
+  const std::vector<std::pair<Wait, const char*>> waits = {
+      {Wait::kLaunch, "the launch's 30-second wait"},
+      {Wait::kTransfer, "a transfer in flight"},
+      {Wait::kTransferToAStoppedJvm, "a transfer in flight to a stopped JVM"},
+      {Wait::kRetrySleep, "a retry sleep"}};
+  const std::string wrapper = root.file("java-wrapper");
+  WriteFile(wrapper, "#!/bin/sh\n" + std::string(PRIAM_STANDIN_JAVA) + " \"$@\"\n", 0755);
+  for (const auto& wait : waits) {
+    for (const bool bySignal : {false, true}) {
+      SCOPED_TRACE(std::string(wait.second) + (bySignal ? ", by a SIGTERM handler" : ""));
+      PriamUtil& priam =
+          Make(0, wait.first == Wait::kTransferToAStoppedJvm ? wrapper : PRIAM_STANDIN_JAVA);
+      WriteProperties({{"standin.hang.operation", "freeze"}});
+      CYrString reply;
+      std::function<CYrError()> call = [&] { return priam.startPriam(); };
+      std::function<void()> untilWaiting = [&] { ListeningSidecar(RecordPath()); };
+      if (wait.first != Wait::kLaunch) {
+        ShortenSleeps();
+        ASSERT_FALSE(priam.startPriam().IsError());
+        log->Clear();
+      }
+      if (wait.first == Wait::kTransfer) {
+        call = [&] { return priam.get(requestType::Get, "freeze", reply, ""); };
+        untilWaiting = [&] {
+          WaitFor(
+              [&] {
+                return ReadFile(logDir + "/zbPriam.log").find("freeze not answered") !=
+                       std::string::npos;
+              },
+              30);
+        };
+      } else if (wait.first == Wait::kTransferToAStoppedJvm) {
+        for (const ZbCassandra::SidecarProcess& found : ZbCassandra::FindSidecars(confDir)) {
+          const pid_t jvm = found.process.pid;
+          if (jvm == priam.priamPid()) continue;
+          kill(jvm, SIGSTOP);
+          ASSERT_TRUE(WaitFor([jvm] { return testsupport::ProcessState(jvm) == 'T'; }, 10));
+        }
+        call = [&] { return priam.get(requestType::Get, "info", reply, ""); };
+        untilWaiting = [&] {
+          WaitFor([&] { return log->AllText().find(" URL [") != std::string::npos; }, 30);
+        };
+      } else if (wait.first == Wait::kRetrySleep) {
+        call = [&] { return priam.get(requestType::Get, "no-such-operation", reply, ""); };
+        untilWaiting = [&] {
+          WaitFor(
+              [&] { return log->Count(" Priam Server not accepting requests yet. Sleeping ") > 0; },
+              30);
+        };
+      }
+      UsePlatformSleep();
+      g_cancelledBySignal = &priam;
+      Clock::time_point cancelledAt;
+      std::thread canceller([&] {
+        untilWaiting();
+        // Well into the wait, not at its first moment.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        cancelledAt = Clock::now();
+        if (bySignal) {
+          kill(getpid(), SIGTERM);
+        } else {
+          priam.cancel();
+        }
+      });
+      const CYrError error = call();
+      canceller.join();
+      EXPECT_LT(SecondsSince(cancelledAt), kWellBeforeAnyWaitEnds);
+      EXPECT_TRUE(FXErrorUtil::IsWin32(error, ZbCassandra::kCancelled)) << error.AsString();
+      EXPECT_TRUE(priam.cancelled());
+      if (wait.first == Wait::kTransfer || wait.first == Wait::kTransferToAStoppedJvm) {
+        EXPECT_EQ(log->Count(" Priam Server not accepting requests yet. Sleeping "), 0)
+            << "the cancel ended the first attempt's transfer";
+      }
+      if (wait.first == Wait::kLaunch) {
+        EXPECT_FALSE(priam.priamStarted());
+        EXPECT_TRUE(ZbCassandra::FindSidecars(confDir).empty());
+        EXPECT_FALSE(RecordNamesASidecar());
+      }
+      const Clock::time_point later = Clock::now();
+      EXPECT_TRUE(FXErrorUtil::IsWin32(priam.get(requestType::Get, "info", reply, ""),
+                                       ZbCassandra::kCancelled));
+      EXPECT_TRUE(FXErrorUtil::IsWin32(priam.startPriam(), ZbCassandra::kCancelled));
+      EXPECT_LT(SecondsSince(later), 1.0);
+      controller.reset();
+      g_cancelledBySignal = nullptr;
+      EXPECT_TRUE(ZbCassandra::FindSidecars(confDir).empty());
+      ExpectNoSecretLeft();
+    }
+  }
+  sigaction(SIGTERM, &previous, nullptr);
 }
 
 // Many daemons set SIGCHLD to SIG_IGN: the kernel then reaps every child

@@ -5,10 +5,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "ScopedCancel.h"
 #include "SleepRecorder.h"
 #include "YrSleep.h"
 #include "ZbProcess.h"
@@ -103,31 +106,38 @@ TEST(YrSleep, RecordersNestAndRestoreTheirPredecessor) {
 void CountAlarm(int) {}
 
 // Without a handler the thread really sleeps, the whole time even when a
-// signal interrupts it. Only lower bounds are checked: a sleep never ends
-// early, however loaded the machine is.
+// signal interrupts it, whether a cancel descriptor is announced (the sleep
+// then polls it) or not: only a cancel ends a sleep early. Only lower
+// bounds are checked: a sleep never ends early, however loaded the machine
+// is.
 TEST(YrSleep, WithoutAHandlerTheWholeTimeIsSlept) {
   { testsupport::SleepRecorder recorder; }  // installed and removed again
   struct sigaction action = {};
   action.sa_handler = CountAlarm;  // no SA_RESTART: the sleep sees EINTR
   sigaction(SIGALRM, &action, nullptr);
-  struct itimerval timer = {};
-  timer.it_value.tv_usec = 5 * 1000;
-  timer.it_interval.tv_usec = 5 * 1000;
-  setitimer(ITIMER_REAL, &timer, nullptr);
-  int64_t start = NowMs();
-  YRSLEEP_InTeRnAl(60, "f", 1);
-  const int64_t slept = NowMs() - start;
-  // The same for the sleep that ends at an exit, as long as none comes.
-  FakeExit running;
-  start = NowMs();
-  EXPECT_FALSE(YRSLEEP_UntilExit(60, running.descriptor(), "f", 1));
-  const int64_t waited = NowMs() - start;
-  timer = {};
-  setitimer(ITIMER_REAL, &timer, nullptr);
-  EXPECT_GE(slept, 60);
-  EXPECT_GE(waited, 60);
-  YRSLEEP_InTeRnAl(0, "f", 2);
-  EXPECT_FALSE(YRSLEEP_UntilExit(0, running.descriptor(), "f", 2));
+  for (const bool cancellable : {false, true}) {
+    SCOPED_TRACE(cancellable ? "a cancel descriptor announced" : "none announced");
+    std::unique_ptr<testsupport::ScopedCancel> cancel;
+    if (cancellable) cancel.reset(new testsupport::ScopedCancel());
+    struct itimerval timer = {};
+    timer.it_value.tv_usec = 5 * 1000;
+    timer.it_interval.tv_usec = 5 * 1000;
+    setitimer(ITIMER_REAL, &timer, nullptr);
+    int64_t start = NowMs();
+    YRSLEEP_InTeRnAl(60, "f", 1);
+    const int64_t slept = NowMs() - start;
+    // The same for the sleep that ends at an exit, as long as none comes.
+    FakeExit running;
+    start = NowMs();
+    EXPECT_FALSE(YRSLEEP_UntilExit(60, running.descriptor(), "f", 1));
+    const int64_t waited = NowMs() - start;
+    timer = {};
+    setitimer(ITIMER_REAL, &timer, nullptr);
+    EXPECT_GE(slept, 60);
+    EXPECT_GE(waited, 60);
+    YRSLEEP_InTeRnAl(0, "f", 2);
+    EXPECT_FALSE(YRSLEEP_UntilExit(0, running.descriptor(), "f", 2));
+  }
 }
 
 TEST(YrSleep, WithoutAHandlerTheSleepEndsWhenTheProcessExits) {
@@ -159,3 +169,53 @@ TEST(YrSleep, WithoutAHandlerTheSleepEndsWhenTheProcessExits) {
 }
 
 }  // namespace
+
+// A cancel ends the sleeps of the thread that announced it, whichever way
+// they sleep, and no other thread's. The bounds are far below the sleeps
+// asked for: the sleep ended with the cancel, not with its time.
+TEST(YrSleep, ACancelEndsEverySleepOfItsThreadAndNoOtherThreads) {
+  testsupport::ScopedCancel cancel;
+
+  // A handler that only watches sleeps them the platform's way: they end as
+  // the call it stands in for would, here at the exit.
+  std::vector<uint32_t> watched;
+  YrSleepHandler previous = YRSLEEP_SetHandler([&watched](uint32_t milliseconds, const char*, int) {
+    watched.push_back(milliseconds);
+    YRSLEEP_Unhandled(milliseconds);
+  });
+  FakeExit exited;
+  exited.Exit();
+  int64_t start = NowMs();
+  EXPECT_TRUE(YRSLEEP_UntilExit(30000, exited.descriptor(), "f", 2));
+  EXPECT_LT(NowMs() - start, 5000);
+
+  // A cancel from another thread ends a watched sleep and a plain one.
+  FakeExit running;
+  cancel.CancelAfter(100);
+  start = NowMs();
+  EXPECT_FALSE(YRSLEEP_UntilExit(30000, running.descriptor(), "f", 3));
+  EXPECT_LT(NowMs() - start, 5000);
+  EXPECT_EQ(watched, (std::vector<uint32_t>{30000, 30000}));
+  YRSLEEP_SetHandler(nullptr);
+  start = NowMs();
+  YRSLEEP_InTeRnAl(30000, "f", 4);
+  EXPECT_FALSE(YRSLEEP_UntilExit(30000, running.descriptor(), "f", 5));
+  EXPECT_LT(NowMs() - start, 5000);
+
+  // Once cancelled, no handler is called any more.
+  YRSLEEP_SetHandler(
+      [&watched](uint32_t milliseconds, const char*, int) { watched.push_back(milliseconds); });
+  YRSLEEP_InTeRnAl(10000, "f", 6);
+  EXPECT_FALSE(YRSLEEP_UntilExit(10000, running.descriptor(), "f", 7));
+  EXPECT_EQ(watched.size(), 2u);
+  YRSLEEP_SetHandler(previous);
+
+  int64_t otherSlept = 0;
+  std::thread other([&otherSlept] {
+    const int64_t otherStart = NowMs();
+    YRSLEEP_InTeRnAl(400, "f", 8);
+    otherSlept = NowMs() - otherStart;
+  });
+  other.join();
+  EXPECT_GE(otherSlept, 400) << "another thread's sleep is not cut short";
+}

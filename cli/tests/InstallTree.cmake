@@ -4,6 +4,9 @@
 #
 # - BUILD_DIR: `cmake --install` of that build into a temporary prefix; the
 #   host is SOURCE_DIR's (install_host/), which only constructs a controller.
+#   The example host (EXAMPLE_HOST_DIR, examples/host/) is built there too
+#   and run against the installed stand-in sidecar: a whole run, one that
+#   SIGTERM ends during the launch's wait, and one whose sidecar cannot start.
 # - DEB_DIR: the three Debian packages there (libpriamutil1, libpriamutil-dev,
 #   priamctl), unpacked with `dpkg-deb -x` into one temporary root: nothing is
 #   installed on this machine. The host is the README's minimal host (README),
@@ -50,6 +53,43 @@ function(readme_block readme heading language out_var)
   string(FIND "${text}" "\n```" end)
   string(SUBSTRING "${text}" 0 ${end} text)
   set(${out_var} "${text}\n" PARENT_SCOPE)
+endfunction()
+
+# A Priam directory with the installed stand-in and samples, an empty
+# configuration directory, and a configuration store that names the template
+# directory and where the sidecar logs, all under `dir`.
+function(sidecar_layout prefix dir)
+  set(samples ${prefix}/share/priamutil/examples)
+  file(MAKE_DIRECTORY ${dir}/conf ${dir}/log)
+  file(COPY ${samples}/priam/ ${prefix}/share/priamutil/standin/priam.jar DESTINATION ${dir}/priam)
+  file(WRITE ${dir}/store.ini "[Cassandra]\nsPriamTemplateDir=${samples}/templates\n"
+                              "[EventManager]\nsLogFilesDirectory=${dir}/log\n")
+endfunction()
+
+# Run the example host `host` on the layout in `dir`, SIGTERM after
+# `term_after` seconds unless it is 0; sets host_status, host_out, host_err.
+function(run_example_host prefix host dir term_after)
+  set(command ${host} ${dir}/priam ${dir}/conf ${prefix}/share/priamutil/examples/node)
+  if(NOT term_after EQUAL 0)
+    set(command timeout --preserve-status -s TERM ${term_after} ${command})
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env ZB_PLATFORM_CONFIG=${dir}/store.ini
+                          CQL_PASSWORD=example-Pa55 ${command}
+                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  set(host_status ${status} PARENT_SCOPE)
+  set(host_out "${out}" PARENT_SCOPE)
+  set(host_err "${err}" PARENT_SCOPE)
+  # Whatever the outcome, no secret stays on disk and no sidecar runs.
+  file(READ ${dir}/conf/zbPriam.properties properties)
+  string(FIND "${properties}" "example-Pa55" secret)
+  if(NOT secret EQUAL -1)
+    message(FATAL_ERROR "${host}: the password stayed in zbPriam.properties:\n${err}")
+  endif()
+  execute_process(COMMAND pgrep -f "zbpriam.config.file=${dir}/conf" RESULT_VARIABLE found
+                  OUTPUT_VARIABLE pids)
+  if(found EQUAL 0)
+    message(FATAL_ERROR "${host}: a sidecar still runs (${pids}):\n${err}")
+  endif()
 endfunction()
 
 if(DEB_DIR)
@@ -134,10 +174,7 @@ if(DEB_DIR)
   foreach(host cmake-host/host pc-host)
     string(MAKE_C_IDENTIFIER ${host} name)
     set(dir ${WORK_DIR}/run-${name})
-    file(MAKE_DIRECTORY ${dir}/conf ${dir}/log)
-    file(COPY ${samples}/priam/ ${prefix}/share/priamutil/standin/priam.jar DESTINATION ${dir}/priam)
-    file(WRITE ${dir}/store.ini "[Cassandra]\nsPriamTemplateDir=${samples}/templates\n"
-                                "[EventManager]\nsLogFilesDirectory=${dir}/log\n")
+    sidecar_layout(${prefix} ${dir})
     run(${CMAKE_COMMAND} -E env ZB_PLATFORM_CONFIG=${dir}/store.ini
         ${WORK_DIR}/${host} ${dir}/priam ${dir}/conf ${samples}/node)
     if(NOT LAST_OUTPUT MATCHES "^{.*}\n$")
@@ -162,5 +199,31 @@ else()
   endforeach()
   # The installed priamctl finds its libraries and its help works.
   run(${prefix}/bin/priamctl --help)
+
+  # The example host: built with find_package, then a whole run, a run that
+  # SIGTERM ends within the launch's 30-second wait, and a run whose
+  # sidecar cannot start, each told apart by its exit status and words.
+  run(${CMAKE_COMMAND} -S ${EXAMPLE_HOST_DIR} -B ${WORK_DIR}/example-host
+      -DCMAKE_PREFIX_PATH=${prefix})
+  run(${CMAKE_COMMAND} --build ${WORK_DIR}/example-host)
+  set(example ${WORK_DIR}/example-host/host)
+  sidecar_layout(${prefix} ${WORK_DIR}/example-whole)
+  run_example_host(${prefix} ${example} ${WORK_DIR}/example-whole 0)
+  if(NOT host_status EQUAL 0 OR NOT host_out MATCHES "^{.*\"secrets_present\".*}\n$")
+    message(FATAL_ERROR "example host, whole run (${host_status}): ${host_out}\n${host_err}")
+  endif()
+  sidecar_layout(${prefix} ${WORK_DIR}/example-term)
+  run_example_host(${prefix} ${example} ${WORK_DIR}/example-term 5)
+  if(NOT host_status EQUAL 143 OR NOT host_err MATCHES "host: cancelled: Cancelled by the host\n")
+    message(FATAL_ERROR "example host, SIGTERM (${host_status}): ${host_out}\n${host_err}")
+  endif()
+  set(broken ${WORK_DIR}/example-broken)
+  sidecar_layout(${prefix} ${broken})
+  file(WRITE ${broken}/priam/priam.jar "not a jar\n")
+  run_example_host(${prefix} ${example} ${broken} 0)
+  if(NOT host_status EQUAL 1 OR NOT host_err MATCHES
+     "host: the launch failed or was refused: The Priam sidecar exited during its start")
+    message(FATAL_ERROR "example host, no sidecar (${host_status}): ${host_out}\n${host_err}")
+  endif()
 endif()
 file(REMOVE_RECURSE ${WORK_DIR})

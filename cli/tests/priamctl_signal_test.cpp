@@ -7,9 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ChildProcess.h"
@@ -62,25 +65,57 @@ pid_t WaitForSidecar(const PriamctlProcess& priamctl) {
   return sidecar;
 }
 
-TEST_F(Signals, TermDuringTheThirtySecondWaitStopsTheSidecarAtOnce) {
-  // No shortened waits: the launch really waits 30 seconds.
-  PriamctlProcess priamctl(NodeArgs("run", {"--request", "info", "--property-from-env",
-                                            "priam.cqluserpassword=TEST_PASSWORD"}),
-                           {{"TEST_PASSWORD", "Pa55-during-wait"}});
-  const pid_t sidecar = WaitForSidecar(priamctl);
-  ASSERT_GT(sidecar, 0);
-  ASSERT_TRUE(WaitUntil([&] { return SidecarRunsFor(confDir); }, 10));
+// SIGTERM ends a run within moments wherever it waits: the controller's
+// blocking call is cancelled, the sidecar stopped. Far below the waits it
+// interrupts: the 30-second wait (no shortened waits here), or a request
+// to a sidecar that takes it and never answers (300 s per attempt).
+TEST_F(Signals, TermStopsTheSidecarAtOnceDuringTheWaitOrWhileARequestHangs) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> options;
+    std::function<bool()> waiting;
+    bool infoAnswered;  // before the signal
+  };
+  const std::vector<Case> cases = {
+      {"the launch's 30-second wait",
+       {"--request", "info"},
+       [this] { return SidecarRunsFor(confDir); },
+       false},
+      {"a request that hangs",
+       {"--short-waits-for-tests", "--property", "standin.hang.operation=freeze", "--request",
+        "info", "--request", "freeze"},
+       [this] {
+         const std::string log = logDir + "/zbPriam.log";
+         return testsupport::PathExists(log) &&
+                testsupport::ReadFile(log).find("freeze not answered") != std::string::npos;
+       },
+       true},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    std::vector<std::string> options = test.options;
+    options.insert(options.end(), {"--property-from-env", "priam.cqluserpassword=TEST_PASSWORD"});
+    PriamctlProcess priamctl(NodeArgs("run", options), {{"TEST_PASSWORD", "Pa55-interrupted"}});
+    const pid_t sidecar = WaitForSidecar(priamctl);
+    ASSERT_GT(sidecar, 0);
+    ASSERT_TRUE(WaitUntil(test.waiting, 30)) << priamctl.Err();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
-  kill(priamctl.pid(), SIGTERM);
-  const Outcome outcome = priamctl.Wait(20);
-  EXPECT_EQ(outcome.exitCode, 143) << outcome.err;
-  EXPECT_NE(outcome.err.find("priamctl: stopped by signal 15; the sidecar is stopped\n"),
-            std::string::npos)
-      << outcome.err;
-  EXPECT_FALSE(testsupport::ProcessExists(sidecar));
-  EXPECT_EQ(outcome.out, "") << "no request after the signal";
-  EXPECT_EQ(Properties().find("Pa55-during-wait"), std::string::npos)
-      << "the interrupted launch still took the secret out";
+    const auto signalled = std::chrono::steady_clock::now();
+    kill(priamctl.pid(), SIGTERM);
+    const Outcome outcome = priamctl.Wait(20);
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(5));
+    EXPECT_EQ(outcome.exitCode, 143) << outcome.err;
+    EXPECT_NE(outcome.err.find("priamctl: stopped by signal 15; the sidecar is stopped\n"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_FALSE(testsupport::ProcessExists(sidecar));
+    EXPECT_FALSE(SidecarRunsFor(confDir));
+    EXPECT_EQ(outcome.out.find("\"port\"") != std::string::npos, test.infoAnswered)
+        << "no request after the signal: " << outcome.out;
+    EXPECT_EQ(Properties().find("Pa55-interrupted"), std::string::npos)
+        << "the interrupted launch still took the secret out";
+  }
 }
 
 TEST_F(Signals, InterruptOrHangUpEndsKeepRunningAndStopsTheSidecar) {

@@ -6,6 +6,7 @@ import java.io.IOException;
 import java.io.InputStream;
 import java.io.OutputStream;
 import java.nio.charset.StandardCharsets;
+import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.atomic.AtomicLong;
 
 /**
@@ -55,6 +56,9 @@ final class CassAdminHandler implements HttpHandler {
       // The raw path is percent-encoded, so it cannot break a log line; the query string may
       // carry anything and is never logged.
       String path = exchange.getRequestURI().getRawPath();
+      if (settings.hangOperation != null && path.equals(PREFIX + settings.hangOperation)) {
+        hang(method, path);
+      }
       Reply reply;
       try {
         reply = answer(method, path);
@@ -66,6 +70,22 @@ final class CassAdminHandler implements HttpHandler {
       log.info(method + " " + path + " " + reply.status);
     } finally {
       exchange.close();
+    }
+  }
+
+  /**
+   * Never returns: the server's one thread waits here, so neither this request nor any later one
+   * is answered, while the system goes on taking connections.
+   */
+  private void hang(String method, String path) {
+    log.info(method + " " + path + " not answered (" + SidecarSettings.HANG_OPERATION + ")");
+    CountDownLatch never = new CountDownLatch(1);
+    for (;;) {
+      try {
+        never.await();
+      } catch (InterruptedException e) {
+        // Still frozen.
+      }
     }
   }
 

@@ -25,6 +25,7 @@ final class SidecarSettings {
   static final String EXIT_IMMEDIATELY = "standin.exit.immediately";
   static final String LISTEN_PORT = "standin.listen.port";
   static final String NEVER_LISTEN = "standin.never.listen";
+  static final String HANG_OPERATION = "standin.hang.operation";
 
   /** Shown settings in SHOWN_KEYS order; an absent key maps to null. */
   final Map<String, String> shown;
@@ -43,6 +44,11 @@ final class SidecarSettings {
   /** The port to listen on instead of the command line's, or -1. */
   final int listenPort;
   final boolean neverListen;
+  /**
+   * An operation whose requests are taken and never answered, as by a JVM that froze while the
+   * system still accepts its connections; null for none.
+   */
+  final String hangOperation;
 
   /** Settings from the file's entries (null when the file is missing); notes go to {@code log}. */
   SidecarSettings(Map<String, String> entries, SidecarLog log) {
@@ -70,6 +76,8 @@ final class SidecarSettings {
     exitImmediately = "true".equalsIgnoreCase(file.get(EXIT_IMMEDIATELY));
     listenPort = (int) number(file, LISTEN_PORT, 0, 65535, -1, log);
     neverListen = "true".equalsIgnoreCase(file.get(NEVER_LISTEN));
+    String hang = file.get(HANG_OPERATION);
+    hangOperation = hang == null || hang.isEmpty() ? null : hang;
   }
 
   /** The decimal value of {@code key} within [min, max], else {@code fallback}. */

@@ -1,0 +1,41 @@
+// The host stays in charge of time: cancel() ends whatever a controller
+// waits for, from any thread or a signal handler, and every wait of the
+// controller after it.
+#include "Boundary.h"
+#include "HostControl.h"
+#include "PriamUtil.h"
+#include "Supervision.h"
+#include "YrCancel.h"
+
+namespace ZbCassandra {
+
+HostControl* PriamUtil::hostControl() const {
+  return m_supervision ? m_supervision->control.get() : nullptr;
+}
+
+void PriamUtil::cancel() noexcept {
+  if (HostControl* control = hostControl()) control->Cancel();
+}
+
+bool PriamUtil::cancelled() const noexcept {
+  const HostControl* control = hostControl();
+  return control && control->Cancelled();
+}
+
+YrCancelScope PriamUtil::cancelScope(pid_t peer) const {
+  const HostControl* control = hostControl();
+  return YrCancelScope(control ? control->Descriptor() : -1, peer);
+}
+
+// Cancelled, a launch fails whatever its steps made of it, and leaves nothing
+// running: not even a sidecar that the host would have kept after a failed
+// connection check, nor one whose port could not be told. Its secrets left
+// the properties file with its last step.
+CYrError PriamUtil::endLaunch(const CYrError& status) {
+  if (!cancelled()) return status;
+  if (m_priamStarted) stopPriam();
+  ZB_LOG(0, "The launch was cancelled by the host");
+  return CancelledError(PRIAM_LOCATION);
+}
+
+}  // namespace ZbCassandra
