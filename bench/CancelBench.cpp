@@ -16,7 +16,7 @@
 #include "BenchPlan.h"
 #include "LocalPort.h"
 #include "PriamUtil.h"
-#include "YrSleep.h"
+#include "ShortLaunch.h"
 
 namespace bench {
 
@@ -32,20 +32,6 @@ bool WaitUntil(const std::function<bool()>& condition) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
-}
-
-// The launch's 30-second wait lasts only until the sidecar listens.
-CYrError ShortLaunch(ZbCassandra::PriamUtil& controller) {
-  YRSLEEP_SetHandler([&controller](uint32_t milliseconds, const char*, int) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-    while (Clock::now() < deadline &&
-           !testsupport::PortAcceptsConnections(controller.priamPort())) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  });
-  const CYrError launched = controller.startPriam();
-  YRSLEEP_SetHandler(nullptr);
-  return launched;
 }
 
 // `call` on this thread; cancel() from another once `waiting` holds and a

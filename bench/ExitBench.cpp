@@ -10,9 +10,8 @@
 #include <thread>
 
 #include "BenchPlan.h"
-#include "LocalPort.h"
 #include "PriamUtil.h"
-#include "YrSleep.h"
+#include "ShortLaunch.h"
 
 namespace bench {
 
@@ -20,25 +19,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The launch's 30-second wait lasts only until the sidecar listens.
-CYrError Launch(ZbCassandra::PriamUtil& controller) {
-  YRSLEEP_SetHandler([&controller](uint32_t milliseconds, const char*, int) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-    while (Clock::now() < deadline &&
-           !testsupport::PortAcceptsConnections(controller.priamPort())) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  });
-  const CYrError launched = controller.startPriam();
-  YRSLEEP_SetHandler(nullptr);
-  return launched;
-}
-
 void ExitToError(benchmark::State& state, const NodeLayout& layout) {
   for (auto _ : state) {
     ZbCassandra::PriamUtil controller(0, CYrString(PRIAM_STANDIN_JAVA), layout.priamDir(),
                                       layout.confDir(), layout.nodeDir(), false);
-    const CYrError launched = Launch(controller);
+    const CYrError launched = ShortLaunch(controller);
     if (launched.IsError()) {
       state.SkipWithError(("launch failed: " + launched.AsString()).c_str());
       break;

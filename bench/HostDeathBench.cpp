@@ -18,9 +18,8 @@
 #include <thread>
 
 #include "BenchPlan.h"
-#include "LocalPort.h"
 #include "PriamUtil.h"
-#include "YrSleep.h"
+#include "ShortLaunch.h"
 
 namespace bench {
 
@@ -37,15 +36,8 @@ const std::map<std::string, std::string> kSecrets = {{"priam.cqluserpassword", "
 void Host(const NodeLayout& layout, const std::string& confDir, int say) {
   ZbCassandra::PriamUtil controller(0, CYrString(PRIAM_STANDIN_JAVA), layout.priamDir(), confDir,
                                     layout.nodeDir(), false);
-  YRSLEEP_SetHandler([&controller](uint32_t milliseconds, const char*, int) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-    while (Clock::now() < deadline &&
-           !testsupport::PortAcceptsConnections(controller.priamPort())) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  });
   const bool ready =
-      !controller.startPriam().IsError() && !controller.writePriamProperties(kSecrets).IsError();
+      !ShortLaunch(controller).IsError() && !controller.writePriamProperties(kSecrets).IsError();
   const std::string said = std::to_string(ready ? controller.guardianPid() : 0) + "\n";
   if (write(say, said.data(), said.size()) < 0) _exit(1);
   pause();
