@@ -139,7 +139,7 @@ expect_files(${prefix} bin/priamctl include/priamutil/PriamUtil.h include/priamu
              share/priamutil/standin/priam.jar share/priamutil/examples/node/cassandra.yaml
              share/man/man1/priamctl.1*)
 # The guardian, in priamutil/ beside the library, where the library looks.
-file(GLOB_RECURSE guardian ${prefix}/*/priamutil/zbpriam-guardian)
+file(GLOB_RECURSE guardian ${prefix}/*/zbpriam-guardian)
 file(GLOB_RECURSE library ${prefix}/*/libpriamutil.so.1)
 get_filename_component(guardian_dir "${guardian}" DIRECTORY)
 get_filename_component(library_dir "${library}" DIRECTORY)
