@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
     bench::RegisterYamlBenchmarks(layout, &plan);
     bench::RegisterExitBenchmarks(layout, &plan);
     bench::RegisterHostDeathBenchmarks(layout, &plan);
+    bench::RegisterGuardianCostBenchmarks(layout, &plan);
     bench::RegisterCancelBenchmarks(layout, &plan);
     bench::RegisterMemoryBenchmarks(layout, commands, &plan);
 

@@ -31,6 +31,7 @@ void RegisterConstructionBenchmarks(const NodeLayout& layout, BenchPlan* plan);
 void RegisterPropertiesBenchmarks(const NodeLayout& layout, BenchPlan* plan);
 void RegisterYamlBenchmarks(const NodeLayout& layout, BenchPlan* plan);
 void RegisterExitBenchmarks(const NodeLayout& layout, BenchPlan* plan);
+void RegisterGuardianCostBenchmarks(const NodeLayout& layout, BenchPlan* plan);
 void RegisterHostDeathBenchmarks(const NodeLayout& layout, BenchPlan* plan);
 void RegisterCancelBenchmarks(const NodeLayout& layout, BenchPlan* plan);
 void RegisterMemoryBenchmarks(const NodeLayout& layout, const MeasuredCommands& commands,

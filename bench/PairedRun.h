@@ -25,10 +25,10 @@ constexpr const char* kSubjectCounter = "median_s";
 constexpr const char* kBaselineCounter = "baseline_median_s";
 
 // `subject` and `baseline` return an empty string on success, else the
-// reason the benchmark cannot go on.
+// reason the benchmark cannot go on; each puts the time of its one run into
+// `*seconds`, for what it times may be only a part of what it does.
 template <typename Subject, typename Baseline>
-void RunPaired(benchmark::State& state, Subject subject, Baseline baseline) {
-  using Clock = std::chrono::steady_clock;
+void RunPairedTimed(benchmark::State& state, Subject subject, Baseline baseline) {
   std::vector<double> subjectTimes;
   std::vector<double> baselineTimes;
   bool subjectFirst = true;
@@ -36,9 +36,8 @@ void RunPaired(benchmark::State& state, Subject subject, Baseline baseline) {
     std::string failure;
     for (int turn = 0; turn < 2 && failure.empty(); ++turn) {
       const bool subjectTurn = (turn == 0) == subjectFirst;
-      const Clock::time_point start = Clock::now();
-      failure = subjectTurn ? subject() : baseline();
-      const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+      double seconds = 0;
+      failure = subjectTurn ? subject(&seconds) : baseline(&seconds);
       (subjectTurn ? subjectTimes : baselineTimes).push_back(seconds);
     }
     if (!failure.empty()) {
@@ -50,6 +49,21 @@ void RunPaired(benchmark::State& state, Subject subject, Baseline baseline) {
   }
   state.counters[kSubjectCounter] = MedianOf(std::move(subjectTimes));
   state.counters[kBaselineCounter] = MedianOf(std::move(baselineTimes));
+}
+
+// As RunPairedTimed, each run timed whole.
+template <typename Subject, typename Baseline>
+void RunPaired(benchmark::State& state, Subject subject, Baseline baseline) {
+  const auto timed = [](auto& run) {
+    return [&run](double* seconds) {
+      using Clock = std::chrono::steady_clock;
+      const Clock::time_point start = Clock::now();
+      std::string failure = run();
+      *seconds = std::chrono::duration<double>(Clock::now() - start).count();
+      return failure;
+    };
+  };
+  RunPairedTimed(state, timed(subject), timed(baseline));
 }
 
 }  // namespace bench

@@ -123,6 +123,12 @@ TEST(TargetTable, RatiosAndGrowthAreJudgedAgainstTheirLimits) {
                 .find("100.00 s  <= 1.00 s"),
             std::string::npos)
       << FormatTable(m, {"big"}, {{"big", "", Target::Kind::kSeconds, 1.0, 1}});
+  // The time one costs beyond another, never below none.
+  const Verdict extra = Judge(m, {"slow", "fast", Target::Kind::kExtraSeconds, 0.1, 1});
+  EXPECT_NEAR(extra.figure, 0.2, 1e-9);
+  EXPECT_FALSE(extra.met);
+  EXPECT_TRUE(Judge(m, {"slow", "fast", Target::Kind::kExtraSeconds, 0.25, 1}).met);
+  EXPECT_EQ(Judge(m, {"fast", "slow", Target::Kind::kExtraSeconds, 0.01, 1}).figure, 0.0);
   // A peak resident set held to a limit of its own.
   m["small"].peakRssKib = 2048;
   EXPECT_TRUE(Judge(m, {"small", "", Target::Kind::kPeakRssKib, 4096, 1}).met);

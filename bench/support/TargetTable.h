@@ -25,6 +25,7 @@ struct Target {
     kGrowthPerDecade,  // (time(subject) / time(baseline)) ^ (1 / decades) <= limit,
                        // where the subject's input is 10^decades times the baseline's
     kSeconds,          // time(subject) <= limit seconds; no baseline
+    kExtraSeconds,     // time(subject) - time(baseline) <= limit seconds
     kPeakRssKib        // peak RSS(subject) <= limit KiB; no baseline
   };
   std::string subject;
@@ -35,7 +36,8 @@ struct Target {
 };
 
 struct Verdict {
-  double figure = -1;  // the ratio, the growth or the seconds; < 0 when it cannot be computed
+  double figure = -1;  // the ratio, the growth or the seconds (an extra time below zero
+                       // counts as none); < 0 when it cannot be computed
   bool met = false;
   bool judged = false;  // false for an informative figure or a missing measurement
 };

@@ -1,7 +1,8 @@
 // One launch cycle of the stand-in sidecar, as a host runs it: construct,
 // write the connection properties, launch, ask "info", stop. The 30 s wait
 // before the first request lasts only until the sidecar listens. Prints its
-// own peak memory (the sidecar's JVM not included).
+// own peak memory (the sidecar's JVM not included) and how long the launch
+// took: all of it, and its own work before that wait.
 //   priam_bench_launch_cycle NODE_DIR PRIAM_DIR PRIAM_CONF_DIR
 // PRIAM_DIR must hold priam.jar (the stand-in) and zblog4j.properties.
 #include <sys/resource.h>
@@ -18,12 +19,17 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 ZbCassandra::PriamUtil* g_controller = nullptr;
+Clock::time_point g_firstWait;
 
 // Wait until the sidecar accepts connections, at most `milliseconds`.
 void WaitForSidecar(uint32_t milliseconds, const char*, int) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  while (std::chrono::steady_clock::now() < deadline) {
+  const Clock::time_point now = Clock::now();
+  if (g_firstWait == Clock::time_point()) g_firstWait = now;
+  const auto deadline = now + std::chrono::milliseconds(milliseconds);
+  while (Clock::now() < deadline) {
     if (g_controller && testsupport::PortAcceptsConnections(g_controller->priamPort())) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -46,7 +52,9 @@ int main(int argc, char** argv) {
                                                          {"priam.cqluserpassword", "bench-only"},
                                                          {"priam.jmx.port", controller.jmxPort()}};
   CYrError error = controller.writePriamProperties(properties);
+  const Clock::time_point launch = Clock::now();
   if (!error.IsError()) error = controller.startPriam();
+  const Clock::time_point launched = Clock::now();
   CYrString info;
   if (!error.IsError()) error = controller.get(ZbCassandra::requestType::Get, "info", info, "");
   const CYrError stopped = controller.stopPriam();
@@ -57,6 +65,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::printf("%s\n", info.c_str());
+  const auto seconds = [launch](Clock::time_point end) {
+    return std::chrono::duration<double>(end - launch).count();
+  };
+  std::printf("launch_s=%.6f\nlaunch_before_wait_s=%.6f\n", seconds(launched),
+              seconds(g_firstWait));
 
   struct rusage self = {};
   getrusage(RUSAGE_SELF, &self);
