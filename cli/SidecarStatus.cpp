@@ -125,6 +125,18 @@ std::string AnswerText(const SidecarStatus& status) {
   return "no: " + (status.askError.empty() ? std::string("no answer") : status.askError);
 }
 
+// The guardian was killed, or the library found none to start: nothing
+// ends this sidecar if its host dies.
+bool OwnersSidecarRuns(const Report& state) {
+  for (const Report::Sidecar& sidecar : state.sidecars) {
+    if (sidecar.owners && sidecar.pid == state.recordedSidecar) return true;
+  }
+  return false;
+}
+
+constexpr const char kNoGuardian[] =
+    "none: if the owner dies, the sidecar and any secrets on disk stay until priamctl stop is run";
+
 constexpr const char kSecretsWarning[] =
     "zbPriam.properties holds secrets while no launch runs; priamctl stop removes them once no "
     "host owns the directory";
@@ -167,6 +179,8 @@ std::string SidecarStatusTable(const SidecarStatus& status) {
     rows.push_back(
         {"Guardian", "process " + std::to_string(state.guardian) +
                          " (stops the sidecar and removes the secrets if the owner dies)"});
+  } else if (OwnersSidecarRuns(state)) {
+    rows.push_back({"Guardian", kNoGuardian});
   }
   if (status.asked) rows.push_back({"Answers info", AnswerText(status)});
   if (!state.ended.empty()) {

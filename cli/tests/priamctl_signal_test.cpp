@@ -249,6 +249,17 @@ TEST_F(Signals, AnotherRunOrDiscoverLeavesTheDirectoryOfARunningOneAlone) {
   EXPECT_EQ(json["answers_info"]["answered"], true) << shown.out;
   EXPECT_EQ(json["guardian"], ChildrenOf(first.pid(), kGuardianProgram).front()) << shown.out;
 
+  // A guardian killed (the OOM killer): the operator learns that nothing
+  // would end the sidecar with its host; the sidecar serves on.
+  kill(ChildrenOf(first.pid(), kGuardianProgram).front(), SIGKILL);
+  ASSERT_TRUE(WaitUntil([&] { return ChildrenOf(first.pid(), kGuardianProgram).empty(); }, 10));
+  const Outcome unguarded = RunPriamctl({"status", "--priam-conf-dir", confDir});
+  EXPECT_NE(unguarded.out.find("Guardian      none: if the owner dies, the sidecar and any secrets "
+                               "on disk stay until priamctl stop is run\n"),
+            std::string::npos)
+      << unguarded.out;
+  EXPECT_NE(unguarded.out.find("Answers info  yes"), std::string::npos) << unguarded.out;
+
   // An operator removes the lock file, taking it for a stale one: the owner
   // is still known by its record and its sidecar, and stays in charge.
   ASSERT_EQ(unlink((confDir + "/zbPriam.lock").c_str()), 0);
