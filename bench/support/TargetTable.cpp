@@ -68,30 +68,30 @@ std::string TargetLine(const Measurements& measurements, const Target& target) {
          Pad(TargetText(target), 24) + result + "\n";
 }
 
+// A figure of the subject alone, held to the target's limit; `figure` is
+// <= 0 when there is none.
+Verdict JudgeAlone(const Target& target, double figure, const std::string& error) {
+  Verdict verdict;
+  if (figure <= 0 || !error.empty()) return verdict;
+  verdict.figure = figure;
+  verdict.judged = target.limit > 0;
+  verdict.met = verdict.judged && verdict.figure <= target.limit;
+  return verdict;
+}
+
 }  // namespace
 
 Verdict Judge(const Measurements& measurements, const Target& target) {
   Verdict verdict;
   const auto subject = measurements.find(target.subject);
-  if (target.kind == Target::Kind::kPeakRssKib) {
-    if (subject == measurements.end() || subject->second.peakRssKib <= 0 ||
-        !subject->second.error.empty()) {
-      return verdict;
-    }
-    verdict.figure = subject->second.peakRssKib;
-    verdict.judged = target.limit > 0;
-    verdict.met = verdict.judged && verdict.figure <= target.limit;
-    return verdict;
-  }
-  if (target.kind == Target::Kind::kSeconds) {
-    if (subject == measurements.end() || subject->second.seconds <= 0 ||
-        !subject->second.error.empty()) {
-      return verdict;
-    }
-    verdict.figure = subject->second.seconds;
-    verdict.judged = target.limit > 0;
-    verdict.met = verdict.judged && verdict.figure <= target.limit;
-    return verdict;
+  const bool alone =
+      target.kind == Target::Kind::kPeakRssKib || target.kind == Target::Kind::kSeconds;
+  if (alone) {
+    if (subject == measurements.end()) return verdict;
+    const Measurement& measured = subject->second;
+    return JudgeAlone(
+        target, target.kind == Target::Kind::kSeconds ? measured.seconds : measured.peakRssKib,
+        measured.error);
   }
   const auto baseline = measurements.find(target.baseline);
   if (subject == measurements.end() || baseline == measurements.end()) return verdict;
