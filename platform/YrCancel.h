@@ -20,6 +20,8 @@
 #include <poll.h>
 #include <sys/types.h>
 
+#include <functional>
+
 class YrCancelScope {
  public:
   // Announce `descriptor` (-1: none; the thread's waits then run their
@@ -35,6 +37,35 @@ class YrCancelScope {
   const pid_t m_previousPeer;
 };
 
+// A process the thread's work relies on beside the peer (a helper that
+// drains the peer's output, say), and how to replace it once it has ended.
+// While a YrWatchScope names it, every wait of the platform on the thread
+// (the ones YRCANCEL_Poll serves, and HTTP exchanges) also wakes once
+// `descriptor` is readable, calls `restore` on the waiting thread, and goes
+// on with what is left of its time: the process is replaced within moments
+// whatever the thread waits for. `restore` must leave `descriptor`
+// unreadable (a new process's) or -1; it is never called from within
+// itself. A stopped watched process counts as a stopped peer too.
+struct YrWatch {
+  int descriptor = -1;  // readable once the process has ended; -1: none
+  pid_t process = 0;    // 0: none
+  std::function<void()> restore;
+};
+
+// Announce `watch` (null: none) for the calling thread until destruction,
+// as YrCancelScope does for the cancel descriptor. The watch must outlive
+// the scope.
+class YrWatchScope {
+ public:
+  explicit YrWatchScope(YrWatch* watch);
+  ~YrWatchScope();
+  YrWatchScope(const YrWatchScope&) = delete;
+  YrWatchScope& operator=(const YrWatchScope&) = delete;
+
+ private:
+  YrWatch* const m_previous;
+};
+
 // The calling thread's cancel descriptor, -1 when none is announced.
 int YRCANCEL_Descriptor();
 // The descriptor is readable: the thread's work is to end.
@@ -43,9 +74,18 @@ bool YRCANCEL_Requested();
 pid_t YRCANCEL_Peer();
 // That process is stopped (state 'T' or 't' in /proc/PID/stat).
 bool YRCANCEL_PeerStopped();
+// The thread's watched process (YrWatch) is stopped: its pid, else 0.
+pid_t YRCANCEL_WatchedStopped();
+// The watch's descriptor, -1 when none; and its restore, called once the
+// descriptor is readable (a no-op otherwise), for waits that poll on their
+// own (libcurl's).
+int YRCANCEL_WatchDescriptor();
+void YRCANCEL_TendWatch();
 
-// poll() on `fds` (at most 7) and the calling thread's cancel descriptor
-// together, for `timeoutMs` at most (-1: no limit). Returns what poll()
-// returns for the whole set (-1 with errno on failure, EINTR included); the
-// revents of `fds` are filled in, and a cancel shows in YRCANCEL_Requested().
+// poll() on `fds` (at most 7), the calling thread's cancel descriptor and
+// its watch together, for `timeoutMs` at most (-1: no limit). Returns what
+// poll() returns for the whole set (-1 with errno on failure, EINTR
+// included); the revents of `fds` are filled in, and a cancel shows in
+// YRCANCEL_Requested(). A watched process that ended is restored before it
+// returns (see YrWatch); callers loop until their own condition holds.
 int YRCANCEL_Poll(struct pollfd* fds, nfds_t count, int timeoutMs);

@@ -181,10 +181,16 @@ int ZBLibCurl::Perform() {
       }
     }
     if (done || running == 0) break;
-    struct curl_waitfd cancel = {YRCANCEL_Descriptor(), CURL_WAIT_POLLIN, 0};
-    const bool cancellable = cancel.fd >= 0;
-    curl_multi_poll(multi, cancellable ? &cancel : nullptr, cancellable ? 1 : 0, kPeerCheckMs,
-                    nullptr);
+    // The thread's cancel descriptor and its watch end the poll early.
+    struct curl_waitfd extra[2];
+    unsigned extras = 0;
+    const bool cancellable = YRCANCEL_Descriptor() >= 0;
+    if (cancellable) extra[extras++] = {YRCANCEL_Descriptor(), CURL_WAIT_POLLIN, 0};
+    if (YRCANCEL_WatchDescriptor() >= 0) {
+      extra[extras++] = {YRCANCEL_WatchDescriptor(), CURL_WAIT_POLLIN, 0};
+    }
+    curl_multi_poll(multi, extras > 0 ? extra : nullptr, extras, kPeerCheckMs, nullptr);
+    YRCANCEL_TendWatch();
     if (cancellable && YRCANCEL_Requested()) {
       m_transportError = "cancelled";
       result = kGivenUp;
@@ -196,6 +202,12 @@ int ZBLibCurl::Perform() {
       if (YRCANCEL_PeerStopped()) {
         m_transportError =
             "the server (process " + std::to_string(YRCANCEL_Peer()) + ") is stopped";
+        result = kGivenUp;
+        break;
+      }
+      if (const pid_t watched = YRCANCEL_WatchedStopped()) {
+        m_transportError =
+            "process " + std::to_string(watched) + ", which the server relies on, is stopped";
         result = kGivenUp;
         break;
       }

@@ -74,8 +74,9 @@ class SpawnSetup {
 
   // The child starts with no blocked signal and default handlers, whatever
   // the host has set up for itself; with `ownGroup`, in a process group of
-  // its own.
-  void CleanSignals(bool ownGroup) {
+  // its own; with `ownSession`, in a session of its own (which is a group of
+  // its own as well).
+  void CleanSignals(bool ownGroup, bool ownSession = false) {
     if (!m_attributesReady) return;
     sigset_t none;
     sigemptyset(&none);
@@ -84,7 +85,9 @@ class SpawnSetup {
     Check(posix_spawnattr_setsigmask(&attributes, &none));
     Check(posix_spawnattr_setsigdefault(&attributes, &all));
     short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-    if (ownGroup) {
+    if (ownSession) {
+      flags |= POSIX_SPAWN_SETSID;
+    } else if (ownGroup) {
       flags |= POSIX_SPAWN_SETPGROUP;
       Check(posix_spawnattr_setpgroup(&attributes, 0));
     }
@@ -101,10 +104,11 @@ class SpawnSetup {
     if (m_actionsReady) Check(posix_spawn_file_actions_adddup2(&actions, from, to));
   }
 
-  // The child sees only descriptors 0-2. Added after the actions that set
-  // those up, since actions run in order.
-  void CloseTheRest() {
-    if (m_actionsReady) Check(posix_spawn_file_actions_addclosefrom_np(&actions, 3));
+  // The child sees only descriptors 0 to `last` (2, or 3 with a passed
+  // one). Added after the actions that set those up, since actions run in
+  // order.
+  void CloseTheRest(int last = 2) {
+    if (m_actionsReady) Check(posix_spawn_file_actions_addclosefrom_np(&actions, last + 1));
   }
 
   posix_spawnattr_t attributes;
@@ -257,10 +261,11 @@ std::vector<std::string> ToolEnvironment() {
   return entries;
 }
 
-// `fd`, or a close-on-exec copy of it above 2 while the object lives.
+// `fd`, or a close-on-exec copy of it above 3 while the object lives: the
+// child's set-up of 0-3 cannot overwrite it then.
 struct HighDescriptor {
   explicit HighDescriptor(int original)
-      : fd(original >= 0 && original <= 2 ? fcntl(original, F_DUPFD_CLOEXEC, 3) : original),
+      : fd(original >= 0 && original <= 3 ? fcntl(original, F_DUPFD_CLOEXEC, 4) : original),
         copied(fd != original) {}
   ~HighDescriptor() {
     if (copied && fd >= 0) ::close(fd);
@@ -474,8 +479,9 @@ bool ZbProcess::Start(const std::string& program, std::vector<std::string> words
   // for these: copies above 2 cannot be overwritten by the child's set-up.
   const HighDescriptor input(m_inputFd);
   const HighDescriptor output(m_outputFd);
+  const HighDescriptor passed(m_passedFd);
   SpawnSetup setup;
-  setup.CleanSignals(m_ownGroup);
+  setup.CleanSignals(m_ownGroup, m_ownSession);
   if (input.fd >= 0) setup.Dup(input.fd, 0);
   if (output.fd >= 0) {
     setup.Dup(output.fd, 1);
@@ -486,7 +492,8 @@ bool ZbProcess::Start(const std::string& program, std::vector<std::string> words
     setup.Open(1, "/dev/null", O_WRONLY);
     setup.Open(2, "/dev/null", O_WRONLY);
   }
-  setup.CloseTheRest();
+  if (passed.fd >= 0) setup.Dup(passed.fd, 3);
+  setup.CloseTheRest(passed.fd >= 0 ? 3 : 2);
   std::vector<char*> argv = ArgumentVector(words);
   std::vector<std::string> environment = EnvironmentWith(m_extraEnv);
   std::vector<char*> envp = ArgumentVector(environment);
@@ -500,7 +507,7 @@ bool ZbProcess::Start(const std::string& program, std::vector<std::string> words
     return false;
   }
   m_pid = pid;
-  m_groupStarted = m_ownGroup;
+  m_groupStarted = m_ownGroup || m_ownSession;
   bool gone = false;
   m_exitFd = WatchChild(pid, &gone);
   if (gone) SeeExit(0, false);

@@ -60,6 +60,15 @@ class ZbProcess {
   // reach them, and SignalGroup() reaches whatever they start in turn.
   void SetOwnProcessGroup(bool own) { m_ownGroup = own; }
 
+  // Children start in a session of their own (and so a process group of
+  // their own): a signal a host's session or terminal gets (a whole session
+  // killed, a hang-up) does not reach them.
+  void SetOwnSession(bool own) { m_ownSession = own; }
+
+  // With `fd` >= 0, children get `fd` as their descriptor 3 as well (the
+  // caller keeps it, as for SetOutputDescriptor); -1: none beyond 0-2.
+  void SetPassedDescriptor(int fd) { m_passedFd = fd; }
+
   // "NAME=value" entries added to the environment children get from the
   // host, each replacing the host's variable of that name.
   void SetExtraEnvironment(const std::vector<std::string>& entries) { m_extraEnv = entries; }
@@ -67,7 +76,8 @@ class ZbProcess {
   // Start `program` in the background with `arguments` split at blanks
   // (empty words dropped) as its argument vector, the first word being the
   // program's own name. No shell is involved, so no character of the
-  // arguments is special. The child inherits no descriptor beyond 0-2, an
+  // arguments is special. The child inherits no descriptor beyond 0-2 (and
+  // the passed one), an
   // empty signal mask and default signal handlers. `reserved` must be 0.
   // False, with the reason in `*error`, when the program cannot be started
   // or this object already has a child that was not reaped.
@@ -136,6 +146,8 @@ class ZbProcess {
   int m_outputFd = -1;
   int m_inputFd = -1;
   bool m_ownGroup = false;
+  bool m_ownSession = false;
+  int m_passedFd = -1;
   bool m_groupStarted = false;  // the current child leads its own group
   std::vector<std::string> m_extraEnv;
   pid_t m_pid = 0;
