@@ -51,6 +51,29 @@ bool RotatingOutput::Open(std::string* error) {
   return false;
 }
 
+bool RotatingOutput::Continue(std::string* error) {
+  if (m_fd >= 0) close(m_fd);
+  m_checkNow = true;
+  m_fd = open(m_path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  struct stat info;
+  if (m_fd >= 0 && (fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+    close(m_fd);
+    m_fd = -1;
+    errno = EINVAL;
+  }
+  if (m_fd < 0) {
+    m_fileError = errno;
+    *error = "cannot open " + m_path + ": " + strerror(m_fileError);
+    return false;
+  }
+  fchmod(m_fd, 0600);
+  m_fileError = 0;
+  m_size = static_cast<uint64_t>(info.st_size);
+  char last = '\n';
+  m_midLine = m_size > 0 && pread(m_fd, &last, 1, info.st_size - 1) == 1 && last != '\n';
+  return true;
+}
+
 void RotatingOutput::Write(const char* data, size_t length) noexcept {
   // A piece never exceeds the limit, so no file does.
   while (length > 0) {

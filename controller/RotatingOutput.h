@@ -42,6 +42,12 @@ class RotatingOutput {
   // does when Open() was never called).
   bool Open(std::string* error);
 
+  // Go on with the file at `path` as it is (a regular file, never through a
+  // symbolic link; created as Open() creates it when there is none): what a
+  // guardian that replaces an ended one does, so that the sidecar's output
+  // stays in one file. False, with the reason, as for Open().
+  bool Continue(std::string* error);
+
   // Append `length` bytes. When they would take the file past the limit,
   // the files rotate first as in Open(). Bytes that would leave less than a
   // tenth of the filesystem free, or that a write refuses (ENOSPC, EIO,

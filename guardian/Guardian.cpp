@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "PriamUtil.h"
@@ -19,13 +19,15 @@ namespace ZbCassandra {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // A service manager that stopped everything ends the host soon after; one
 // that stops only the guardian leaves the host in charge of its files.
 constexpr auto kHostEndWait = std::chrono::seconds(90);
 // What is still in the pipe once the sidecar is gone arrives within moments.
 constexpr auto kLastOutputWait = std::chrono::seconds(2);
+// A host's lifeline ends while it closes its descriptors, its exit or exec
+// not yet complete: its lock on the directory goes a moment later.
+constexpr auto kHostLockWait = std::chrono::seconds(1);
+constexpr auto kHostLockPoll = std::chrono::milliseconds(5);
 // Without pidfds the two processes are looked at this often.
 constexpr int kPollFallbackMs = 100;
 
@@ -51,58 +53,81 @@ bool Readable(const pollfd& entry) {
   return entry.fd >= 0 && (entry.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
 }
 
+void SetNonBlocking(int fd) {
+  if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+
 }  // namespace
 
 Guardian::Guardian(const GuardianOptions& options, int signals, Sink sink)
-    : m_options(options), m_signals(signals), m_sink(std::move(sink)) {
+    : m_options(options),
+      m_signals(signals),
+      m_sink(std::move(sink)),
+      m_lifeline(options.lifeline) {
   m_hostFd = Watch(m_options.host, &m_hostEnded);
-  m_sidecarFd = Watch(m_options.sidecar, &m_sidecarEnded);
-  fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
+  if (m_options.sidecar.pid > 0) {
+    m_sidecarFd = Watch(m_options.sidecar, &m_sidecarEnded);
+  } else {
+    // Only the directory's secrets to guard, and no output to drain.
+    m_sidecarEnded = m_outputClosed = true;
+  }
+  SetNonBlocking(0);
+  SetNonBlocking(m_lifeline);
 }
 
 Guardian::~Guardian() {
   if (m_hostFd >= 0) close(m_hostFd);
   if (m_sidecarFd >= 0) close(m_sidecarFd);
+  if (m_lifeline >= 0) close(m_lifeline);
 }
 
 int Guardian::Run() {
-  Clock::time_point hostDeadline = Clock::time_point::max();
-  Clock::time_point outputDeadline = Clock::time_point::max();
-  bool tookDirectory = false;
   for (;;) {
-    if (m_hostEnded && !tookDirectory) {
+    if (m_hostEnded && !m_released && !m_tookDirectory) {
       StopSidecar("the host ended without stopping it");
       TakeTheDirectory();
-      tookDirectory = true;
+      m_tookDirectory = true;
     }
-    if (m_stopAsked && !m_sidecarKilled) {
+    if (m_stopAsked && !m_released && !m_sidecarKilled) {
       StopSidecar("the guardian was asked to stop");
-      hostDeadline = Clock::now() + kHostEndWait;
+      m_hostDeadline = Clock::now() + kHostEndWait;
     }
-    const bool sidecarDone = m_sidecarEnded || m_sidecarKilled || tookDirectory;
-    if (sidecarDone && outputDeadline == Clock::time_point::max()) {
-      outputDeadline = Clock::now() + kLastOutputWait;
-    }
-    const bool outputDone = m_outputClosed || Clock::now() >= outputDeadline;
-    // Asked to stop while the host lives: its end is waited for, within
-    // reason, so that its files are taken only once it is gone.
-    const bool waitingForHost = m_stopAsked && !m_hostEnded && Clock::now() < hostDeadline;
-    if (sidecarDone && outputDone && !waitingForHost) return 0;
-
-    int timeout = -1;
-    if (m_hostFd < 0 && !m_hostEnded) timeout = kPollFallbackMs;
-    if (m_sidecarFd < 0 && !m_sidecarEnded) timeout = kPollFallbackMs;
-    if (sidecarDone && !m_outputClosed) timeout = 100;
-    if (waitingForHost && timeout < 0) timeout = 1000;
-    Poll(timeout);
+    if (Done(Clock::now())) return 0;
+    Poll(PollTimeout());
   }
+}
+
+// Its work is over once nothing is left to guard and the sidecar's last
+// output is written. Asked to stop while the host lives, it waits for the
+// host's end, within reason, so that the files are taken only once it is
+// gone.
+bool Guardian::Done(Clock::time_point now) {
+  const bool sidecarDone = m_sidecarEnded || m_sidecarKilled;
+  if (sidecarDone && m_outputDeadline == Clock::time_point::max()) {
+    m_outputDeadline = now + kLastOutputWait;
+  }
+  const bool outputDone = m_outputClosed || now >= m_outputDeadline;
+  const bool nothingToGuard =
+      m_released || m_tookDirectory || (m_stopAsked && now >= m_hostDeadline);
+  return nothingToGuard && sidecarDone && outputDone;
+}
+
+int Guardian::PollTimeout() const {
+  int timeout = -1;
+  if ((m_hostFd < 0 && !m_hostEnded) || (m_sidecarFd < 0 && !m_sidecarEnded)) {
+    timeout = kPollFallbackMs;
+  }
+  if ((m_sidecarEnded || m_sidecarKilled) && !m_outputClosed) timeout = 100;
+  if (m_stopAsked && !m_hostEnded && timeout < 0) timeout = 1000;
+  return timeout;
 }
 
 void Guardian::Poll(int timeoutMs) {
   std::vector<pollfd> fds = {{m_outputClosed ? -1 : 0, POLLIN, 0},
                              {m_hostEnded ? -1 : m_hostFd, POLLIN, 0},
                              {m_sidecarEnded ? -1 : m_sidecarFd, POLLIN, 0},
-                             {m_signals, POLLIN, 0}};
+                             {m_signals, POLLIN, 0},
+                             {m_lifeline, POLLIN, 0}};
   if (poll(fds.data(), fds.size(), timeoutMs) < 0 && errno != EINTR) return;
   if (Readable(fds[0])) Drain();
   if (Readable(fds[1]) || (m_hostFd < 0 && !IsAlive(m_options.host))) m_hostEnded = true;
@@ -113,6 +138,7 @@ void Guardian::Poll(int timeoutMs) {
       m_stopAsked = true;
     }
   }
+  if (Readable(fds[4])) ReadLifeline();
 }
 
 void Guardian::Drain() {
@@ -125,6 +151,26 @@ void Guardian::Drain() {
     }
     if (n == 0 || (errno != EAGAIN && errno != EINTR)) m_outputClosed = true;
     if (n < 0 && errno == EINTR) continue;
+    return;
+  }
+}
+
+// The host writes only its release; the end of the lifeline without it is
+// the host's end, whatever the host did: exit, SIGKILL or exec.
+void Guardian::ReadLifeline() {
+  char chunk[64];
+  for (;;) {
+    const ssize_t n = read(m_lifeline, chunk, sizeof chunk);
+    if (n > 0) {
+      if (m_lifelineText.size() < 1024) m_lifelineText.append(chunk, static_cast<size_t>(n));
+      if (m_lifelineText.find(kGuardianRelease) != std::string::npos) m_released = true;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) return;
+    close(m_lifeline);
+    m_lifeline = -1;
+    if (!m_released) m_hostEnded = true;
     return;
   }
 }
@@ -145,6 +191,15 @@ void Guardian::StopSidecar(const char* why) {
 
 void Guardian::TakeTheDirectory() {
   if (m_options.confDir.empty()) return;
+  // A host that execs, or is still closing its descriptors, lets go of its
+  // lock a moment after its lifeline.
+  const Clock::time_point deadline = Clock::now() + kHostLockWait;
+  PriamUtil::DirectoryReport report;
+  while (Clock::now() < deadline &&
+         !PriamUtil::reportDirectory(m_options.confDir, &report).IsError() && report.ownerAlive &&
+         report.owner == m_options.host.pid) {
+    std::this_thread::sleep_for(kHostLockPoll);
+  }
   std::vector<pid_t> stopped;
   const CYrError error = PriamUtil::stopDirectorySidecars(m_options.confDir, false, &stopped);
   if (error.IsError()) {

@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
   }
   // Without a file the output is drained all the same, and dropped.
   ZbCassandra::RotatingOutput output(options.output, options.outputLimit);
-  const bool toFile = !options.output.empty() && output.Open(&error);
+  const bool toFile = !options.output.empty() &&
+                      (options.appendOutput ? output.Continue(&error) : output.Open(&error));
   ZbCassandra::Guardian guardian(options, signals,
                                  [&output, toFile](const char* data, size_t size) {
                                    if (toFile) output.Write(data, size);
