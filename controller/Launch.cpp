@@ -65,7 +65,15 @@ CYrError PriamUtil::startPriam() try {
   ZB_TRACE_ENTRY();
   CYrError status = CYrError::Success();
   if (copiedByFork()) return forkedChildError();
-  if (cancelled()) return CancelledError(PRIAM_LOCATION);
+  const YrWatchScope watching(m_supervision->guardianship.Watch());
+  m_supervision->guardianship.Tend();
+  // However the launch ends before a sidecar runs, the secrets the host
+  // wrote for it leave the disk: nothing else would take them out.
+  const auto refused = [this](CYrError error) {
+    if (m_supervision->secretsPending) forgetSecrets(&error);
+    return error;
+  };
+  if (cancelled()) return refused(CancelledError(PRIAM_LOCATION));
   const YrCancelScope cancellable = cancelScope();
   if (m_initFailed) {
     // A directory that another host holds is named as such, while it does.
@@ -76,7 +84,8 @@ CYrError PriamUtil::startPriam() try {
       ZB_LOG(-1, "%s", held.Message().c_str());
       return held;
     }
-    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "Failed to initialize Priam");
+    return refused(
+        FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "Failed to initialize Priam"));
   }
   ZB_LOG(0, "Port: %d", m_priamPort);
   if (m_priamPort == 0) {
@@ -84,14 +93,21 @@ CYrError PriamUtil::startPriam() try {
     GetFreePort("localhost", port);
     if (port == 0) {
       ZB_LOG(-1, "Failed to locate a free port to start Priam");
-      return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "FAILED TO LOCATE FREE PORT");
+      return refused(
+          FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "FAILED TO LOCATE FREE PORT"));
     }
     m_priamPort = port;
   }
 
+  // From here the launch takes out its own secrets, and a stop within it
+  // leaves them to it.
+  const LaunchUnderWay launching(m_supervision->launching);
   // A sidecar of an earlier launch that still runs would be orphaned when
   // its process object is replaced; stop it first.
-  if (m_priamStarted) stopPriam();
+  if (m_priamStarted) {
+    stopPriam();
+    m_supervision->exitReported = false;
+  }
   const CYrError claimed = claimSidecar();
   if (claimed.IsError()) {
     // Nothing runs on what this process wrote, so nothing may keep it; a
@@ -107,7 +123,6 @@ CYrError PriamUtil::startPriam() try {
   // host, by which any process of it is recognised as whose it is.
   m_process->SetOwnProcessGroup(true);
   m_process->SetExtraEnvironment({std::string(kHostVariable) + "=" + HostStamp(ThisProcess())});
-  const LaunchUnderWay launching(m_supervision->launching);
   m_supervision->exitReported = false;  // a new sidecar, a new end to report
   m_process->SetOutputDescriptor(prepareSidecarOutput());
 
@@ -250,6 +265,7 @@ PRIAM_CATCH_ALL
 CYrError PriamUtil::checkConnection() try {
   if (cancelled()) return CancelledError(PRIAM_LOCATION);
   const YrCancelScope cancellable = cancelScope();
+  const YrWatchScope watching(m_supervision->guardianship.Watch());
   // The same wait as ever while the sidecar runs; a sidecar that exits ends
   // it, and the request then reports the exit instead of being sent.
   YRSLEEP_UNTIL_EXIT(kConnectionCheckDelayMs, sidecarExitDescriptor());

@@ -23,6 +23,10 @@ PriamUtil::PriamUtil(int priamPort, const CYrString& javaPath, const std::string
     m_curl.reset(new ZBLibCurl());
     m_supervision.reset(new Supervision());
     m_supervision->control.reset(new HostControl());
+    // The record names the guardian that runs beside the sidecar.
+    m_supervision->guardianship.OnReplaced([this](pid_t) {
+      if (m_priamStarted) recordSidecar(m_supervision->launching);
+    });
     m_javaPath = javaPath;
     error = initialize();
   } catch (...) {
@@ -36,7 +40,14 @@ PriamUtil::PriamUtil(int priamPort, const CYrString& javaPath, const std::string
 
 PriamUtil::~PriamUtil() {
   // A copy in a forked child stops nothing: stopPriam refuses there.
-  if (m_priamStarted) stopPriam();
+  if (m_priamStarted) {
+    stopPriam();
+  } else if (m_supervision && m_supervision->secretsPending && !copiedByFork()) {
+    // Written for a launch that never came; nothing else would take them
+    // out.
+    CYrError ignored = CYrError::Success();
+    forgetSecrets(&ignored);
+  }
   // The directory is given up once the last controller of the process on
   // it goes.
   m_supervision.reset();

@@ -73,14 +73,37 @@
 // own, and every stop ends the group and whatever else of the directory
 // still runs that no live host owns.
 //
+// Nothing of a directory outlives its host. From the first secret a
+// controller writes into the properties file, and while its sidecar runs, a
+// guardian process watches the host (guardianPid()): when the host ends in
+// any way without having cleaned up (exit, SIGKILL, a crash, an exec of
+// another program, its whole session killed), the guardian stops the
+// sidecar's process group, takes the secrets out of the properties file and
+// clears the record, within a second. The guardian is installed with the
+// library ("priamutil/zbpriam-guardian" beside it); without it, a level -1
+// message says so and nothing guards the directory when the host dies. A
+// guardian that dies is replaced, and the sidecar's output goes on into the
+// same file: at the controller's next call, and within moments while a call
+// waits (a request, a retry sleep, the launch's wait); each replacement is
+// logged at level -1. A stopped guardian (SIGSTOP) drains none of the
+// sidecar's output: requests fail at once while it is stopped (Win32 2250,
+// "... the guardian (process N) is stopped ..."), as for a stopped sidecar.
+// The secrets leave the disk on every path: a launch takes them out
+// however it ends (also when it is cancelled or refused before it starts a
+// sidecar), and stopPriam() and the destructor take out those that no
+// launch took out yet: write them again after a stop, before the next
+// launch.
+//
 // fork: a child forked from the host (without exec) owns nothing of the
 // host's controllers. Their copies in the child return 1627 ("This Priam
 // controller belongs to process P") from every operation that would write,
 // launch, stop or send a request, and destroying them touches neither the
 // directory nor the sidecar, so a worker may return through exit(). The
-// child holds no part of the lock; the library's descriptors (the lock,
-// the sidecar's pidfd, the cancel descriptor, libcurl's sockets) are
-// close-on-exec. cancel() on a copy in a child marks that copy alone, never
+// child holds no part of the lock, and its copies of the guardian's
+// lifeline are closed in the fork itself (a pthread_atfork handler), so
+// that the guardian still tells the host's end from a worker's; the
+// library's descriptors (the lock, the sidecar's pidfd, the cancel
+// descriptor, the lifeline, libcurl's sockets) are close-on-exec. cancel() on a copy in a child marks that copy alone, never
 // the parent's object. A child may construct controllers of its own; they
 // follow the same rules as any host's. A host with several threads should
 // fork only to exec, as POSIX asks.
@@ -129,8 +152,9 @@ class PRIAMUTIL_EXPORT PriamUtil {
   PriamUtil(int priamPort, const CYrString& javaPath, const std::string& priamDir,
             const std::string& priamConfDir, const std::string& cassandraConfDir,
             bool ignoreConnectionFailure);
-  // Stops a started sidecar as stopPriam() does, cancelled or not, and gives
-  // the directory up when it is the process's last controller on it.
+  // Stops a started sidecar as stopPriam() does, cancelled or not, takes out
+  // the secrets it wrote that no launch took out, and gives the directory
+  // up when it is the process's last controller on it.
   ~PriamUtil();
   PriamUtil(const PriamUtil&) = delete;
   PriamUtil& operator=(const PriamUtil&) = delete;
@@ -191,7 +215,9 @@ class PRIAMUTIL_EXPORT PriamUtil {
   //     removed from FILE: ...": the sidecar runs all the same; after any
   //     other failure the text of that failure is added to its error.
   //   A guardian process runs beside the sidecar: it stops the sidecar and
-  //   takes the secrets out if this host dies (guardianPid()).
+  //   takes the secrets out if this host dies (guardianPid()). A refusal,
+  //   an early failure and a cancel take out the secrets this controller
+  //   wrote as well.
   //   After any other failure, and after a refusal, nothing of it runs. The
   //   next startPriam() launches anew, also after an exit (after a refusal,
   //   once the other sidecar is gone); after cancel() it returns kCancelled
@@ -211,10 +237,13 @@ class PRIAMUTIL_EXPORT PriamUtil {
   CYrError checkConnection();
   // Kill the sidecar's process group, reap it, then stop whatever else of
   // the directory runs that no live host owns, and record how it ended; the
-  // directory stays this host's. Success also when nothing runs. Waits for
-  // the ends: milliseconds, 5 s at most for each of the two; never ended by
-  // cancel(). errno 1359 kInternalError: SIGKILL was refused; errno 1627: a
-  // copy made by fork() (it stops nothing).
+  // directory stays this host's. Secrets this controller wrote that no
+  // launch took out yet leave the properties file (a failure is logged at
+  // level -1, and the guardian stays), and its guardian leaves. Success also
+  // when nothing runs. Waits for the ends: milliseconds, 5 s at most for
+  // each of the two, 1 s for the guardian; never ended by cancel(). errno
+  // 1359 kInternalError: SIGKILL was refused; errno 1627: a copy made by
+  // fork() (it stops nothing).
   CYrError stopPriam();
 
   // A REST request to the sidecar: `type` (GET or POST) on "/v1/cassadmin/"
@@ -240,6 +269,8 @@ class PRIAMUTIL_EXPORT PriamUtil {
   //   - errno 2250 kNotConnected " Priam server not initialized ": no
   //     sidecar was launched, or the host stopped it; after the ten attempts
   //     and their 300 s of sleeps, as ever.
+  //   - Win32 2250 kNotConnected "... the guardian (process N) is stopped
+  //     ...": each attempt while the sidecar's guardian is stopped, at once.
   //   - Win32 87 kInvalidParameter: an unknown request type, at once.
   //   - Win32 1223 kCancelled: cancel() came before or during it.
   //   - errno 1627 kFunctionFailed: a copy made by fork().
@@ -264,7 +295,9 @@ class PRIAMUTIL_EXPORT PriamUtil {
 
   // Properties for the sidecar, written before a launch: milliseconds (a
   // first write into the directory, when construction did not take it,
-  // stops what dead hosts left there: 5 s at most). Not ended by cancel().
+  // stops what dead hosts left there: 5 s at most). A write that puts
+  // secrets on disk starts the directory's guardian first, unless one runs
+  // (a millisecond or two). Not ended by cancel().
   // Win32 87 kInvalidParameter: a key or value that would break the file's
   // format; Win32 13 kInvalidData: the file cannot be read or written;
   // errno 1627 kFunctionFailed: the directory is another host's, was moved,
@@ -302,8 +335,9 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // Once the library has seen it exit, requests return its errno 2250 at
   // once, until the next startPriam() (which launches anew) or stopPriam().
   bool priamExited(std::string* how = nullptr) const;
-  // The guardian that runs beside the sidecar (it stops the sidecar and
-  // takes the secrets out if this host dies), 0 when none runs.
+  // The guardian that runs now, beside the sidecar or for the secrets on
+  // disk (it stops the sidecar and takes the secrets out if this host
+  // dies), 0 when none runs; never a guardian that has ended.
   pid_t guardianPid() const;
   // When another live process holds the Priam configuration directory (this
   // controller then wrote nothing there): that host's pid, else 0. `sidecar`,

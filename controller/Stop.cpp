@@ -24,6 +24,7 @@ CYrError PriamUtil::stopPriam() try {
   // A stop waits for what it killed, cancelled or not: nothing of the
   // directory may outlive it.
   const YrCancelScope uncancellable(-1, 0);
+  m_supervision->guardianship.Tend();
   // Asked for by the host, it ends the report of an exit the library saw.
   if (!m_supervision->launching) m_supervision->exitReported = false;
   bool stopped = false;
@@ -51,8 +52,18 @@ CYrError PriamUtil::stopPriam() try {
              m_process->GetChildPid(), kEndWaitMs);
     }
   }
-  // Its guardian ends once the sidecar's last output is written.
+  // Secrets written for a launch that has not come are not left behind by a
+  // stop; a launch under way takes out its own.
+  if (!m_supervision->launching && m_supervision->secretsPending) {
+    CYrError ignored = CYrError::Success();
+    forgetSecrets(&ignored);
+  }
+  // Its guardian ends once the sidecar's last output is written; one stays
+  // while secrets are still on disk.
   endGuardian();
+  if (!m_supervision->launching && !m_supervision->secretsPending) {
+    m_supervision->guardianship.Release();
+  }
   m_priamStarted = false;
   std::string how;
   if (m_process && m_process->GetChildPid() == 0) {

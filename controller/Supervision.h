@@ -12,6 +12,7 @@
 
 #include "CYrError.h"
 #include "DirectoryClaim.h"
+#include "Guardianship.h"
 #include "HostControl.h"
 #include "PriamUtil.h"
 #include "ZbProcess.h"
@@ -32,12 +33,12 @@ struct PriamUtil::Supervision {
   pid_t stoppedOrphan = 0;
   // The launched sidecar's output file; empty when it goes to /dev/null.
   std::string outputPath;
-  // The guardian beside the sidecar, and the pipe of the sidecar's output
-  // while the two are being started.
-  std::string guardianProgram;
-  std::unique_ptr<ZbProcess> guardian;
-  int outputReader = -1;
-  int outputWriter = -1;
+  // The guardian that runs while secrets are on disk or the sidecar runs.
+  // Declared after the claim: it is released before the claim is let go.
+  Guardianship guardianship;
+  // Secrets this controller wrote are in the properties file, and no launch
+  // took them out yet.
+  bool secretsPending = false;
   // A launch is under way: an exit now is an exit during its start.
   bool launching = false;
   // The library has seen the sidecar exit and logged it; requests report

@@ -1,4 +1,5 @@
 // The host's two ways of writing the sidecar's connection properties.
+#include <algorithm>
 #include <array>
 #include <map>
 #include <string>
@@ -6,6 +7,7 @@
 #include "Boundary.h"
 #include "ErrorCodes.h"
 #include "PriamUtil.h"
+#include "Supervision.h"
 #include "priamconf/KeyUpdate.h"
 #include "priamconf/PropertiesFile.h"
 #include "priamconf/SecretKeys.h"
@@ -75,9 +77,16 @@ CYrError PriamUtil::writePriamProperties(std::map<std::string, std::string> prop
   }
   for (auto& property : properties) merged[property.first] = std::move(property.second);
 
+  // Guarded from the moment they are on disk: if this host dies before a
+  // launch takes them out, its guardian does.
+  const bool secrets = std::any_of(kSecretKeys.begin(), kSecretKeys.end(),
+                                   [&](const char* key) { return merged.count(key) != 0; });
+  if (secrets) m_supervision->guardianship.Ensure(m_priamConfDir);
   ZB_LOG(0, "Writing properties into file %s", path.c_str());
   error = WritePropertiesFile(path, merged);
   if (error.IsError()) return error.Push(PRIAM_LOCATION);
+  m_supervision->secretsPending = secrets;
+  if (!secrets) m_supervision->guardianship.ReleaseDirectoryGuard();
   return CYrError::Success();
 }
 PRIAM_CATCH_ALL

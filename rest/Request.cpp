@@ -8,6 +8,7 @@
 #include "HostControl.h"
 #include "PriamUtil.h"
 #include "RequestType.h"
+#include "Supervision.h"
 #include "YrCancel.h"
 #include "ZBLibCurl.h"
 #include "ZbProcessInfo.h"
@@ -35,6 +36,16 @@ CYrError StoppedError(const FXCodeLocation& location, pid_t sidecar) {
       static_cast<int>(sidecar));
 }
 
+// A stopped guardian drains nothing: a sidecar that writes output blocks
+// once the pipe is full, and would cost each attempt its whole limit.
+CYrError GuardianStoppedError(const FXCodeLocation& location, pid_t guardian) {
+  return FXErrorUtil::ErrorWin32(location, kNotConnected,
+                                 "The Priam sidecar cannot be relied on to answer: the guardian "
+                                 "(process %d) is stopped and drains none of its output until it "
+                                 "is continued",
+                                 static_cast<int>(guardian));
+}
+
 }  // namespace
 
 CYrError PriamUtil::get(requestType type, const CYrString& path, CYrString& response,
@@ -50,6 +61,8 @@ CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrStri
   // a request from it would mix the two.
   if (copiedByFork()) return forkedChildError();
   if (cancelled()) return CancelledError(PRIAM_LOCATION);
+  const YrWatchScope watching(m_supervision->guardianship.Watch());
+  m_supervision->guardianship.Tend();
   if (sidecarGone()) return sidecarExitError();
   if (!m_priamStarted || !m_curl) {
     return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kNotConnected, " Priam server not initialized ");
@@ -60,6 +73,9 @@ CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrStri
   }
   const pid_t sidecar = priamPid();
   if (Stopped(sidecar)) return StoppedError(PRIAM_LOCATION, sidecar);
+  if (m_supervision->guardianship.Stopped()) {
+    return GuardianStoppedError(PRIAM_LOCATION, guardianPid());
+  }
 
   // Without its headers the request may still be understood, so it goes out.
   CYrError error = setCommonCurlHeaders();
@@ -86,6 +102,9 @@ CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrStri
   if (cancelled()) return CancelledError(PRIAM_LOCATION);
   const int64_t status = m_curl->GetHttpErrorCode();
   if (status == 0 && Stopped(sidecar)) return StoppedError(PRIAM_LOCATION, sidecar);
+  if (status == 0 && m_supervision->guardianship.Stopped()) {
+    return GuardianStoppedError(PRIAM_LOCATION, guardianPid());
+  }
   // The operation field reads 0 whatever the request type: the line's
   // format is relied on as it stands.
   ZB_LOG(0,

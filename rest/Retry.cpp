@@ -7,6 +7,7 @@
 #include "HostControl.h"
 #include "PriamUtil.h"
 #include "RequestType.h"
+#include "Supervision.h"
 #include "YrCancel.h"
 #include "YrSleep.h"
 #include "ZBPlatformInfo.h"
@@ -33,6 +34,8 @@ CYrError PriamUtil::sendRequestWithErrorHandling(requestType type, const CYrStri
   if (copiedByFork()) return forkedChildError();
   if (cancelled()) return CancelledError(PRIAM_LOCATION);
   const YrCancelScope cancellable = cancelScope();
+  const YrWatchScope watching(m_supervision->guardianship.Watch());
+  m_supervision->guardianship.Tend();
   CYrError error = CYrError::Success();
 
   // Read and reported at every call; the sleeps and limits do not depend on

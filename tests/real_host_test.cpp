@@ -2,6 +2,7 @@
 // terminal width, other controllers on the same configuration directory, and
 // sidecars left behind by hosts that died. Real processes throughout: the
 // JDK, ps and netstat.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <limits.h>
@@ -9,13 +10,16 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -160,6 +164,43 @@ std::vector<pid_t> SidecarsOf(const std::string& confDir) {
 bool Runs(pid_t pid) {
   const char state = ZbProcessInfo::State(pid);
   return state != 0 && state != 'Z';
+}
+
+// Every guardian that runs for `confDir` now.
+std::vector<pid_t> GuardiansOf(const std::string& confDir) {
+  std::vector<pid_t> pids;
+  for (const pid_t pid : ZbProcessInfo::AllProcesses()) {
+    std::vector<std::string> words;
+    if (!Runs(pid) || !ZbProcessInfo::CommandWords(pid, &words) || words.empty()) continue;
+    const bool guardian = words[0].find("zbpriam-guardian") != std::string::npos;
+    if (guardian && std::count(words.begin(), words.end(), "--conf-dir=" + confDir) > 0) {
+      pids.push_back(pid);
+    }
+  }
+  return pids;
+}
+
+// The names of the files of `confDir` that hold a line of a secret key (a
+// file that goes meanwhile holds none).
+std::vector<std::string> FilesWithSecrets(const std::string& confDir) {
+  std::vector<std::string> found;
+  DIR* directory = opendir(confDir.c_str());
+  if (!directory) return found;
+  while (const dirent* entry = readdir(directory)) {
+    const std::string name = entry->d_name;
+    if (entry->d_type != DT_REG) continue;
+    std::ifstream file(confDir + "/" + name);
+    const std::string content((std::istreambuf_iterator<char>(file)),
+                              std::istreambuf_iterator<char>());
+    for (const auto& secret : launchtest::kSecrets) {
+      if (content.find(secret.first + "=") != std::string::npos) {
+        found.push_back(name);
+        break;
+      }
+    }
+  }
+  closedir(directory);
+  return found;
 }
 
 // A host's controller in a static object, destroyed by exit().
@@ -607,17 +648,23 @@ TEST_F(RealHost, ALiveHostKeepsItsDirectoryWhenItsLockFileIsRemovedOrTheDirector
 }
 
 TEST_F(RealHost, AHostKilledBetweenSpawnAndRecordLeavesASidecarThatIsFoundAndStopped) {
+  // Its guardian would clean up at once; without one, the next host must.
   ForkedHost host([&](ForkedHost& self) {
     Make();
     WriteProperties();
-    ZbCassandra::PriamUtilTestAccess::afterSpawn(*controller) = [&self](pid_t sidecar) {
-      self.Say(std::to_string(sidecar));
+    ZbCassandra::PriamUtilTestAccess::afterSpawn(*controller) = [&self, this](pid_t sidecar) {
+      self.Say(std::to_string(sidecar) + " " + std::to_string(controller->guardianPid()));
       pause();
     };
     controller->startPriam();
   });
-  const pid_t sidecar = atoi(host.Expect().c_str());
+  const std::string said = host.Expect();
+  const pid_t sidecar = atoi(said.c_str());
+  const pid_t guardian = atoi(said.c_str() + said.find(' '));
   ASSERT_GT(sidecar, 0);
+  ASSERT_GT(guardian, 0);
+  kill(guardian, SIGKILL);
+  ASSERT_TRUE(launchtest::WaitFor([&] { return !Runs(guardian); }, 10));
   const pid_t hostPid = host.pid();
   host.Kill();
   EXPECT_EQ(ReadFile(RecordPath()).find("\npid=0\n") != std::string::npos, true)
@@ -716,6 +763,141 @@ TEST_F(RealHost, WhenTheHostDiesItsGuardianStopsTheSidecarAndTakesTheSecretsOut)
     EXPECT_TRUE(launchtest::WaitFor([&] { return NothingLeft(guardian); }, 10))
         << "sidecar " << Runs(sidecar) << ", guardian " << Runs(guardian) << "\n"
         << Properties() << ReadFile(confDir + "/zbPriam.out");
+  }
+}
+
+TEST_F(RealHost, NoSecretAndNoProcessOfTheDirectoryOutlivesItsHostOnAnyPath) {
+  struct Path {
+    const char* what;
+    std::function<void(ForkedHost&)> host;
+    // Ends the host (or makes it exec) once it said its first line.
+    std::function<void(ForkedHost&, const std::string& said)> end;
+  };
+  // In the host: launch, say so, then exec another program when told.
+  const auto execWhenTold = [](ForkedHost& self) {
+    if (self.Hear() == "exec") execl("/bin/sleep", "sleep", "1000", static_cast<char*>(nullptr));
+    self.Say("exec failed");
+  };
+  const auto secretsNow = [this] { return FilesWithSecrets(confDir).empty() ? "none" : "left"; };
+  const std::vector<Path> paths = {
+      {"cancel() before startPriam(), then a normal exit",
+       [&](ForkedHost& self) {
+         Make();
+         WriteProperties();
+         controller->cancel();
+         const CYrError launched = controller->startPriam();
+         self.Say(std::to_string(launched.Code()) + " " + secretsNow());
+         if (self.Hear() == "exit") exit(0);
+       },
+       [](ForkedHost& host, const std::string& said) {
+         EXPECT_EQ(said, "1223 none") << "cancelled, and the secrets already gone";
+         host.Tell("exit");
+       }},
+      {"SIGKILL after writePriamProperties(), before startPriam()",
+       [&](ForkedHost& self) {
+         Make();
+         WriteProperties();
+         self.Say(std::to_string(controller->guardianPid()));
+         pause();
+       },
+       [&](ForkedHost& host, const std::string& said) {
+         EXPECT_GT(atoi(said.c_str()), 0) << "a guardian watches the secrets";
+         EXPECT_FALSE(FilesWithSecrets(confDir).empty());
+         host.Kill();
+       }},
+      {"a launch that fails before any sidecar exists, then _exit()",
+       [&](ForkedHost& self) {
+         const std::string java = root.file("java-gone");
+         WriteFile(java, "#!/bin/sh\nexec " + std::string(PRIAM_STANDIN_JAVA) + " \"$@\"\n", 0755);
+         Make(0, java);
+         WriteProperties();
+         unlink(java.c_str());
+         const CYrError launched = controller->startPriam();
+         self.Say(launched.Message().substr(0, 27) + " " + secretsNow());
+         _exit(0);
+       },
+       [](ForkedHost&, const std::string& said) {
+         EXPECT_EQ(said, "FAILED TO START THE PROCESS none");
+       }},
+      {"execve() while its sidecar serves",
+       [&](ForkedHost& self) {
+         LaunchAndSay(self);
+         execWhenTold(self);
+       },
+       [](ForkedHost& host, const std::string&) { host.Tell("exec"); }},
+      {"execve() while a worker it forked lives on",
+       [&](ForkedHost& self) {
+         LaunchAndSay(self);
+         if (fork() == 0) {
+           prctl(PR_SET_PDEATHSIG, SIGKILL);  // it goes with the test's end of the host
+           pause();
+           _exit(0);
+         }
+         execWhenTold(self);
+       },
+       [](ForkedHost& host, const std::string&) { host.Tell("exec"); }},
+      {"execve() from another thread during the launch's wait",
+       [&](ForkedHost& self) {
+         std::thread([&self, execWhenTold] { execWhenTold(self); }).detach();
+         Make();
+         WriteProperties();
+         UsePlatformSleep();
+         self.Say("waiting");
+         controller->startPriam();
+       },
+       [&](ForkedHost& host, const std::string&) {
+         ASSERT_TRUE(launchtest::WaitFor(
+             [&] {
+               return RecordNumber("port") > 0 &&
+                      testsupport::PortAcceptsConnections(static_cast<int>(RecordNumber("port")));
+             },
+             30));
+         host.Tell("exec");
+       }},
+      {"its guardian SIGKILLed during a request, then the host SIGKILLed",
+       [&](ForkedHost& self) {
+         controller.reset(new PriamUtil(0, PRIAM_STANDIN_JAVA, priamDir, confDir, nodeDir, false));
+         WriteProperties({{"standin.hang.operation", "freeze"}});
+         const CYrError launched = controller->startPriam();
+         self.Say(launched.IsError() ? "failed: " + launched.AsString()
+                                     : std::to_string(controller->guardianPid()));
+         CYrString reply;
+         controller->get(ZbCassandra::requestType::Get, "freeze", reply, "");
+       },
+       [&](ForkedHost& host, const std::string& said) {
+         const pid_t first = atoi(said.c_str());
+         ASSERT_TRUE(launchtest::WaitFor(
+             [&] { return ReadFile(logDir + "/zbPriam.log").find("freeze") != std::string::npos; },
+             30));
+         ::kill(first, SIGKILL);
+         // The host, in its transfer, puts another in its place.
+         ASSERT_TRUE(launchtest::WaitFor(
+             [&] { return RecordNumber("guardian") > 0 && RecordNumber("guardian") != first; },
+             10));
+         EXPECT_TRUE(Runs(static_cast<pid_t>(RecordNumber("guardian"))));
+         host.Kill();
+       }},
+  };
+  for (const Path& path : paths) {
+    SCOPED_TRACE(path.what);
+    ForkedHost host(path.host);
+    const std::string said = host.Expect();
+    ASSERT_FALSE(said.empty() || said.rfind("failed", 0) == 0) << said;
+    path.end(host, said);
+    EXPECT_TRUE(launchtest::WaitFor(
+        [&] {
+          return FilesWithSecrets(confDir).empty() && SidecarsOf(confDir).empty() &&
+                 GuardiansOf(confDir).empty() && RecordNumber("pid") == 0;
+        },
+        10))
+        << "secrets in " << FilesWithSecrets(confDir).size() << " files, "
+        << SidecarsOf(confDir).size() << " sidecars, " << GuardiansOf(confDir).size()
+        << " guardians\n"
+        << ReadFile(confDir + "/zbPriam.out");
+    // Nothing of it is left to stand in a next host's way.
+    Make();
+    controller.reset();
+    host.Kill();
   }
 }
 

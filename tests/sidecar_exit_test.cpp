@@ -273,6 +273,21 @@ TEST_F(SidecarExit, AStoppedSidecarFailsEachAttemptAtOnce) {
   stopper.join();
   EXPECT_LT(SecondsSince(stoppedAt), kWellBeforeAnyWaitEnds);
   EXPECT_EQ(inFlight.Message(), stoppedText());
+
+  // A stopped guardian drains nothing: the same at once, in its words.
+  ASSERT_EQ(kill(stopped, SIGCONT), 0);
+  const pid_t guardian = controller->guardianPid();
+  ASSERT_GT(guardian, 0);
+  stop(guardian);
+  const CYrError unguarded = controller->get(requestType::Get, "info", reply, "");
+  EXPECT_LT(SecondsSince(stoppedAt), kWellBeforeAnyWaitEnds);
+  EXPECT_TRUE(FXErrorUtil::IsWin32(unguarded, 2250)) << unguarded.AsString();
+  EXPECT_NE(unguarded.Message().find("the guardian (process " + std::to_string(guardian) +
+                                     ") is stopped"),
+            std::string::npos)
+      << unguarded.Message();
+  ASSERT_EQ(kill(guardian, SIGCONT), 0);
+  EXPECT_EQ(controller->guardianPid(), guardian) << "a stopped guardian is not replaced";
   EXPECT_FALSE(controller->stopPriam().IsError());
   EXPECT_TRUE(ZbCassandra::FindSidecars(confDir).empty());
 }
