@@ -4,7 +4,9 @@
 // (the library then launches as it did before there was one). The times are
 // the host's own, as it prints them: all of startPriam (its wait lasting
 // only until the sidecar listens), and the part before that wait, where the
-// guardian is started; the JVM's start makes the first the noisier.
+// guardian is started; the JVM's start makes the first the noisier. And the
+// host's first write of its credentials, where the guardian of the secrets
+// is started.
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
 
@@ -67,10 +69,14 @@ void RegisterGuardianCostBenchmarks(const NodeLayout& layout, BenchPlan* plan) {
     const char* marker;
     const char* name;
     const char* baseline;
+    double extraSeconds;
   } figures[] = {
-      {"launch_s=", "launch/startPriam_with_guardian", "launch/startPriam_without_guardian"},
+      {"launch_s=", "launch/startPriam_with_guardian", "launch/startPriam_without_guardian",
+       0.010},
       {"launch_before_wait_s=", "launch/host_work_with_guardian",
-       "launch/host_work_without_guardian"}};
+       "launch/host_work_without_guardian", 0.010},
+      {"write_secrets_s=", "properties/first_secrets_with_guardian",
+       "properties/first_secrets_without_guardian", 0.005}};
   for (const auto& figure : figures) {
     const std::string marker = figure.marker;
     benchmark::RegisterBenchmark(figure.name,
@@ -82,7 +88,8 @@ void RegisterGuardianCostBenchmarks(const NodeLayout& layout, BenchPlan* plan) {
         ->Unit(benchmark::kMillisecond);
     plan->baselines[figure.name] = figure.baseline;
     plan->order.insert(plan->order.end(), {figure.name, figure.baseline});
-    plan->targets.push_back({figure.name, figure.baseline, Target::Kind::kExtraSeconds, 0.010, 1});
+    plan->targets.push_back(
+        {figure.name, figure.baseline, Target::Kind::kExtraSeconds, figure.extraSeconds, 1});
   }
 }
 

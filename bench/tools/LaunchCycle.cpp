@@ -1,8 +1,10 @@
 // One launch cycle of the stand-in sidecar, as a host runs it: construct,
 // write the connection properties, launch, ask "info", stop. The 30 s wait
 // before the first request lasts only until the sidecar listens. Prints its
-// own peak memory (the sidecar's JVM not included) and how long the launch
-// took: all of it, and its own work before that wait.
+// own peak memory (the sidecar's JVM not included), how long the launch
+// took (all of it, and its own work before that wait), and how long the
+// first write of the credentials took (the guardian of the secrets starts
+// there).
 //   priam_bench_launch_cycle NODE_DIR PRIAM_DIR PRIAM_CONF_DIR
 // PRIAM_DIR must hold priam.jar (the stand-in) and zblog4j.properties.
 #include <sys/resource.h>
@@ -51,6 +53,7 @@ int main(int argc, char** argv) {
                                                          {"priam.cqlusername", "cassandra"},
                                                          {"priam.cqluserpassword", "bench-only"},
                                                          {"priam.jmx.port", controller.jmxPort()}};
+  const Clock::time_point write = Clock::now();
   CYrError error = controller.writePriamProperties(properties);
   const Clock::time_point launch = Clock::now();
   if (!error.IsError()) error = controller.startPriam();
@@ -68,8 +71,9 @@ int main(int argc, char** argv) {
   const auto seconds = [launch](Clock::time_point end) {
     return std::chrono::duration<double>(end - launch).count();
   };
-  std::printf("launch_s=%.6f\nlaunch_before_wait_s=%.6f\n", seconds(launched),
-              seconds(g_firstWait));
+  std::printf("launch_s=%.6f\nlaunch_before_wait_s=%.6f\nwrite_secrets_s=%.6f\n",
+              seconds(launched), seconds(g_firstWait),
+              std::chrono::duration<double>(launch - write).count());
 
   struct rusage self = {};
   getrusage(RUSAGE_SELF, &self);
