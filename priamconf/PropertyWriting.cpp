@@ -84,7 +84,11 @@ CYrError PriamUtil::writePriamProperties(std::map<std::string, std::string> prop
   if (secrets) m_supervision->guardianship.Ensure(m_priamConfDir);
   ZB_LOG(0, "Writing properties into file %s", path.c_str());
   error = WritePropertiesFile(path, merged);
-  if (error.IsError()) return error.Push(PRIAM_LOCATION);
+  if (error.IsError()) {
+    // The old file is whole: what this controller had on disk is still all.
+    if (!m_supervision->secretsPending) m_supervision->guardianship.ReleaseDirectoryGuard();
+    return error.Push(PRIAM_LOCATION);
+  }
   m_supervision->secretsPending = secrets;
   if (!secrets) m_supervision->guardianship.ReleaseDirectoryGuard();
   return CYrError::Success();
