@@ -76,7 +76,9 @@ class DirectoryClaim {
   static ClaimResult Acquire(const std::string& confDir);
 
   // Who holds `confDir` now, without taking anything: the live host (else
-  // 0), and the sidecar it runs there (else 0).
+  // 0) as this process sees it, or by its own pid when it runs in a pid
+  // namespace that cannot be seen from here; and the sidecar it runs there
+  // (else 0).
   static void Holder(const std::string& confDir, pid_t* host, pid_t* sidecar);
 
   ~DirectoryClaim();
