@@ -424,6 +424,13 @@ TEST_F(Signals, AHostInAnotherPidNamespaceIsAliveSeenFromEitherSideAndKeepsItsSi
                                ", known as process 1 in its own pid namespace); stop that host, "
                                "or give --force to stop its sidecar\n");
     EXPECT_EQ(ChildrenOf(host, kSidecarProgram), sidecars);
+    const Outcome discover = RunPriamctl(NodeArgs("discover"));
+    EXPECT_EQ(discover.err, "priamctl: the Priam configuration directory " + confDir +
+                                " belongs to another host (process " + std::to_string(host) +
+                                ", known as process 1 in its own pid namespace, whose sidecar is "
+                                "process " +
+                                std::to_string(sidecars.front()) +
+                                "); its files were left as they are\n");
 
     Outcome shown = RunPriamctl(statusJson);
     EXPECT_EQ(shown.exitCode, 0) << shown.err;
@@ -461,6 +468,12 @@ TEST_F(Signals, AHostInAnotherPidNamespaceIsAliveSeenFromEitherSideAndKeepsItsSi
                                " in another pid namespace, which cannot be seen from here); stop "
                                "that host, or give --force to stop its sidecar\n");
     EXPECT_EQ(ChildrenOf(outside->pid(), kSidecarProgram), std::vector<pid_t>{sidecar});
+    const Outcome discover = RunPriamctl(NodeArgs("discover"), {}, newNamespace);
+    EXPECT_EQ(discover.err, "priamctl: the Priam configuration directory " + confDir +
+                                " belongs to another host (process " +
+                                std::to_string(outside->pid()) +
+                                " in another pid namespace, which cannot be seen from here); its "
+                                "files were left as they are\n");
 
     Outcome shown = RunPriamctl(statusJson, {}, newNamespace);
     EXPECT_EQ(shown.exitCode, 0) << shown.err;
