@@ -151,7 +151,7 @@ ClaimResult DirectoryClaim::Acquire(const std::string& confDir) {
                                   : Liveness();
     // A holder that cannot be seen from here shows as no process at all.
     if (holder <= 0 && recorded.alive) NameHolder(recorded, record.host, &result);
-    if (result.holder > 0) result.holderSidecar = SidecarOf(holder, record, recorded, {});
+    if (holder > 0) result.holderSidecar = SidecarOf(holder, record, recorded, {});
     return result;
   }
   if (locked.IsError()) {
@@ -162,9 +162,8 @@ ClaimResult DirectoryClaim::Acquire(const std::string& confDir) {
 
   // The lock was free. A live host that the record or a sidecar names owns
   // the directory all the same: its lock file was removed, or the directory
-  // moved, under it.
-  // Judged while we hold the lock: a host whose record names this very
-  // file cannot hold it.
+  // moved, under it. Judged while we hold the lock: a host whose record
+  // names this very file cannot hold it.
   const pid_t self = getpid();
   const bool read = ReadSidecarRecordAt(directory, &record) == RecordRead::kRead;
   const Liveness recorded = read && !IsThisProcess(RecordedHost(record))
