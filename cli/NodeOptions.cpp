@@ -5,6 +5,7 @@
 #include "Commands.h"
 #include "FailureRecordingLog.h"
 #include "FailureText.h"
+#include "SidecarStatus.h"
 
 namespace priamctl {
 
@@ -12,6 +13,17 @@ namespace {
 
 // The code of a failed initialization that found no Java executable.
 constexpr long kJavaNotFound = 1168;
+
+// The host that holds the directory, with the pid namespace it runs in when
+// that is not ours (its pid there means another process here, or none).
+std::string HolderText(const std::string& directory, pid_t holder) {
+  ZbCassandra::PriamUtil::DirectoryReport report;
+  ZbCassandra::PriamUtil::DirectoryDetails details;
+  const bool elsewhere =
+      !ZbCassandra::PriamUtil::reportDirectory(directory, &report, &details).IsError() &&
+      report.ownerAlive && report.owner == holder && details.ownerElsewhere;
+  return HostProcessText(holder, details.ownerPidThere, elsewhere);
+}
 
 }  // namespace
 
@@ -54,8 +66,9 @@ std::unique_ptr<ZbCassandra::PriamUtil> MakeController(const NodeOptions& option
   *chain = LastLoggedFailure();
   pid_t sidecar = 0;
   if (const pid_t holder = controller->directoryHolder(&sidecar)) {
-    *error = "the Priam configuration directory " + absolute(options.priamConfDir) +
-             " belongs to another host (process " + std::to_string(holder) +
+    const std::string directory = absolute(options.priamConfDir);
+    *error = "the Priam configuration directory " + directory + " belongs to another host (" +
+             HolderText(directory, holder) +
              (sidecar > 0 ? ", whose sidecar is process " + std::to_string(sidecar) : "") + ")";
     return controller;
   }

@@ -15,6 +15,7 @@ namespace priamctl {
 namespace {
 
 using Report = ZbCassandra::PriamUtil::DirectoryReport;
+using Details = ZbCassandra::PriamUtil::DirectoryDetails;
 
 constexpr long kAskTimeoutMs = 2000;
 
@@ -74,10 +75,19 @@ std::vector<pid_t> Orphans(const Report& state) {
   return pids;
 }
 
+// The owner runs where it cannot be seen from here, and so does its sidecar.
+bool UnseenSidecar(const SidecarStatus& status) {
+  return status.state.sidecars.empty() && status.details.unseenSidecar > 0;
+}
+
 std::string StateText(const SidecarStatus& status) {
   const Report& state = status.state;
   switch (StatusExitCode(status)) {
     case kStatusRunning:
+      if (UnseenSidecar(status)) {
+        return "running in another pid namespace, as its live owner's record says (it cannot be "
+               "seen from here)";
+      }
       return state.starting ? "starting (its launch waits for it to answer)" : "running";
     case kStatusDeadWithRecord:
       return !state.ended.empty() || state.ownerAlive
@@ -88,17 +98,25 @@ std::string StateText(const SidecarStatus& status) {
   }
 }
 
-std::string OwnerText(const Report& state) {
+std::string OwnerText(const Report& state, const Details& details) {
   if (state.owner <= 0) {
     return state.lockHolder > 0
                ? "none named; the lock is held by process " + std::to_string(state.lockHolder)
                : "none";
   }
-  return "process " + std::to_string(state.owner) + (state.ownerAlive ? ", alive" : ", dead");
+  const std::string pid = "process " + std::to_string(state.owner);
+  if (!details.ownerElsewhere) return pid + (state.ownerAlive ? ", alive" : ", dead");
+  if (!state.ownerAlive) return pid + ", dead (in another pid namespace)";
+  if (details.ownerPidHere == 0) {
+    return pid + ", alive (in another pid namespace, which cannot be seen from here)";
+  }
+  return pid + ", alive (in another pid namespace, where it is process " +
+         std::to_string(details.ownerPidThere) + ")";
 }
 
 // One line per sidecar process: whose it is, how long it runs.
-std::string SidecarLine(const Report& state, const Report::Sidecar& sidecar, long uptime) {
+std::string SidecarLine(const Report& state, const Report::Sidecar& sidecar,
+                        const Details::Sidecar& where, long uptime) {
   std::string line = "process " + std::to_string(sidecar.pid) + ", up " + Duration(uptime);
   if (sidecar.owners) {
     if (sidecar.pid == state.recordedSidecar) {
@@ -107,13 +125,23 @@ std::string SidecarLine(const Report& state, const Report::Sidecar& sidecar, lon
     return line + ", the owner's";
   }
   if (sidecar.hostAlive) {
-    return line + ", of the live host process " + std::to_string(sidecar.host) +
+    return line + ", of the live host " +
+           HostProcessText(sidecar.host, where.hostPidThere, where.hostElsewhere) +
            ", which does not own the directory";
   }
   const std::string host = sidecar.host > 0
                                ? "its host, process " + std::to_string(sidecar.host) + ", is dead"
                                : "it names no host";
   return line + ", an orphan (" + host + "); priamctl stop stops it";
+}
+
+// The owner's sidecar, named by its record only.
+std::string UnseenSidecarLine(const SidecarStatus& status) {
+  const Report& state = status.state;
+  return "process " + std::to_string(status.details.unseenSidecar) +
+         " in the owner's pid namespace, port " +
+         (state.port > 0 ? std::to_string(state.port) : std::string("not known")) +
+         ", the owner's (not seen from here)";
 }
 
 std::string AnswerText(const SidecarStatus& status) {
@@ -145,7 +173,8 @@ constexpr const char kSecretsWarning[] =
 
 bool GatherSidecarStatus(const std::string& directory, SidecarStatus* status, std::string* error) {
   status->directory = directory;
-  const CYrError inspected = ZbCassandra::PriamUtil::reportDirectory(directory, &status->state);
+  const CYrError inspected =
+      ZbCassandra::PriamUtil::reportDirectory(directory, &status->state, &status->details);
   if (inspected.IsError()) {
     *error = inspected.Message();
     return false;
@@ -153,13 +182,21 @@ bool GatherSidecarStatus(const std::string& directory, SidecarStatus* status, st
   for (const Report::Sidecar& sidecar : status->state.sidecars) {
     status->uptimeSeconds.push_back(UptimeSeconds(sidecar.startTime));
   }
-  if (status->state.recordedSidecar > 0 && status->state.port > 0) AskInfo(status);
+  const bool named = status->state.recordedSidecar > 0 || status->details.unseenSidecar > 0;
+  if (named && status->state.port > 0) AskInfo(status);
   return true;
+}
+
+std::string HostProcessText(pid_t pid, pid_t pidThere, bool elsewhere) {
+  const std::string text = "process " + std::to_string(pid);
+  if (!elsewhere) return text;
+  if (pid == pidThere) return text + " in another pid namespace, which cannot be seen from here";
+  return text + ", known as process " + std::to_string(pidThere) + " in its own pid namespace";
 }
 
 int StatusExitCode(const SidecarStatus& status) {
   const Report& state = status.state;
-  if (!state.sidecars.empty()) return kStatusRunning;
+  if (!state.sidecars.empty() || UnseenSidecar(status)) return kStatusRunning;
   const bool deadHost = state.owner > 0 && !state.ownerAlive;
   if (state.recordLeft && (!state.ended.empty() || deadHost)) return kStatusDeadWithRecord;
   return kStatusNotRunning;
@@ -167,13 +204,16 @@ int StatusExitCode(const SidecarStatus& status) {
 
 std::string SidecarStatusTable(const SidecarStatus& status) {
   const Report& state = status.state;
-  std::vector<TableRow> rows = {
-      {"Directory", status.directory}, {"State", StateText(status)}, {"Owner", OwnerText(state)}};
+  std::vector<TableRow> rows = {{"Directory", status.directory},
+                                {"State", StateText(status)},
+                                {"Owner", OwnerText(state, status.details)}};
   std::string sidecars;
   for (size_t i = 0; i < state.sidecars.size(); ++i) {
     sidecars +=
-        (i == 0 ? "" : "\n") + SidecarLine(state, state.sidecars[i], status.uptimeSeconds[i]);
+        (i == 0 ? "" : "\n") +
+        SidecarLine(state, state.sidecars[i], status.details.sidecars[i], status.uptimeSeconds[i]);
   }
+  if (UnseenSidecar(status)) sidecars = UnseenSidecarLine(status);
   if (!sidecars.empty()) rows.push_back({"Sidecar", sidecars});
   if (state.guardian > 0) {
     rows.push_back(
@@ -209,26 +249,45 @@ nlohmann::json SidecarStatusJson(const SidecarStatus& status) {
   json["state"] = StateText(status);
   const pid_t holder = state.ownerAlive ? state.owner : state.lockHolder;
   json["holder"] = holder > 0 ? nlohmann::json(holder) : nlohmann::json(nullptr);
-  json["owner"] = state.owner > 0
-                      ? nlohmann::json{{"pid", state.owner}, {"alive", state.ownerAlive}}
-                      : nlohmann::json(nullptr);
+  json["owner"] = nullptr;
+  if (state.owner > 0) {
+    json["owner"] = {{"pid", state.owner}, {"alive", state.ownerAlive}};
+    if (status.details.ownerElsewhere) {
+      json["owner"]["pid_namespace"] = {{"other", true},
+                                        {"pid_there", status.details.ownerPidThere},
+                                        {"seen", status.details.ownerPidHere > 0}};
+    }
+  }
   json["sidecar"] = nullptr;
   json["sidecars"] = nlohmann::json::array();
   for (size_t i = 0; i < state.sidecars.size(); ++i) {
     const Report::Sidecar& sidecar = state.sidecars[i];
-    json["sidecars"].push_back(
-        {{"pid", sidecar.pid},
-         {"host", sidecar.host > 0
-                      ? nlohmann::json{{"pid", sidecar.host}, {"alive", sidecar.hostAlive}}
-                      : nlohmann::json(nullptr)},
-         {"owners", sidecar.owners},
-         {"uptime_seconds", orNull(status.uptimeSeconds[i])}});
+    const Details::Sidecar& where = status.details.sidecars[i];
+    nlohmann::json host = nullptr;
+    if (sidecar.host > 0) {
+      host = {{"pid", sidecar.host}, {"alive", sidecar.hostAlive}};
+      if (where.hostElsewhere) {
+        host["pid_namespace"] = {
+            {"other", true}, {"pid_there", where.hostPidThere}, {"seen", where.hostPidHere > 0}};
+      }
+    }
+    json["sidecars"].push_back({{"pid", sidecar.pid},
+                                {"host", host},
+                                {"owners", sidecar.owners},
+                                {"uptime_seconds", orNull(status.uptimeSeconds[i])}});
     if (sidecar.pid == state.recordedSidecar) {
       json["sidecar"] = {{"pid", sidecar.pid},
                          {"running", true},
                          {"port", state.port > 0 ? nlohmann::json(state.port) : nullptr},
                          {"uptime_seconds", orNull(status.uptimeSeconds[i])}};
     }
+  }
+  if (UnseenSidecar(status)) {
+    json["sidecar"] = {{"pid", status.details.unseenSidecar},
+                       {"running", true},
+                       {"port", state.port > 0 ? nlohmann::json(state.port) : nullptr},
+                       {"uptime_seconds", nullptr},
+                       {"in_owners_pid_namespace", true}};
   }
   json["orphans"] = Orphans(state);
   json["guardian"] = state.guardian > 0 ? nlohmann::json(state.guardian) : nlohmann::json(nullptr);

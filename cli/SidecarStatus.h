@@ -20,6 +20,8 @@ constexpr int kStatusUnknown = 4;
 struct SidecarStatus {
   std::string directory;
   ZbCassandra::PriamUtil::DirectoryReport state;
+  // Where its processes run, for hosts in other pid namespaces.
+  ZbCassandra::PriamUtil::DirectoryDetails details;
   // Seconds each of state.sidecars has run, in the same order; -1: not known.
   std::vector<long> uptimeSeconds;
   // The one "info" request made now (when the sidecar runs and its port is
@@ -34,7 +36,13 @@ struct SidecarStatus {
 // state cannot be told.
 bool GatherSidecarStatus(const std::string& directory, SidecarStatus* status, std::string* error);
 
-// 0 a sidecar of the directory runs (the owner's or an orphan), 1 none runs
+// A host as the operator knows it: `pid` as seen here (its own pid when
+// `elsewhere` and it cannot be seen), `pidThere` its pid in its own pid
+// namespace.
+std::string HostProcessText(pid_t pid, pid_t pidThere, bool elsewhere);
+
+// 0 a sidecar of the directory runs (the owner's or an orphan, or one that
+// the live owner's record names where it cannot be seen from here), 1 none runs
 // but a record of a sidecar that ended or of a host that died is left, 3
 // not running.
 int StatusExitCode(const SidecarStatus& status);

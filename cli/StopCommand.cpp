@@ -5,6 +5,7 @@
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "FailureText.h"
+#include "SidecarStatus.h"
 
 namespace priamctl {
 
@@ -39,13 +40,20 @@ pid_t LiveOwner(const ZbCassandra::PriamUtil::DirectoryReport& state) {
   return state.lockHolder;
 }
 
+std::string LiveOwnerText(const ZbCassandra::PriamUtil::DirectoryReport& state,
+                          const ZbCassandra::PriamUtil::DirectoryDetails& details) {
+  if (!state.ownerAlive) return "process " + std::to_string(state.lockHolder);
+  return HostProcessText(state.owner, details.ownerPidThere, details.ownerElsewhere);
+}
+
 }  // namespace
 
 int RunStop(const StopOptions& options) {
   std::string error;
   if (!ApplyCommonOptions(options.common, &error)) return Fail(kExitUsage, error);
   ZbCassandra::PriamUtil::DirectoryReport state;
-  CYrError failed = ZbCassandra::PriamUtil::reportDirectory(options.priamConfDir, &state);
+  ZbCassandra::PriamUtil::DirectoryDetails details;
+  CYrError failed = ZbCassandra::PriamUtil::reportDirectory(options.priamConfDir, &state, &details);
   std::vector<pid_t> stopped;
   if (!failed.IsError()) {
     failed = ZbCassandra::PriamUtil::stopDirectorySidecars(options.priamConfDir, options.force,
@@ -63,7 +71,7 @@ int RunStop(const StopOptions& options) {
     }
     if (owner > 0 && !options.force) {
       return Fail(kExitFailed, "the Priam configuration directory " + options.priamConfDir +
-                                   " belongs to a live host (process " + std::to_string(owner) +
+                                   " belongs to a live host (" + LiveOwnerText(state, details) +
                                    "); stop that host, or give --force to stop its sidecar");
     }
     return FailShowingChain(kExitFailed, "cannot stop the sidecar: " + FirstCause(failed),

@@ -14,7 +14,6 @@
 #include <thread>
 #include <utility>
 
-#include "CYrPath.h"
 #include "FXErrorUtil.h"
 #include "ZbProcessInfo.h"
 #include "priamconf/LeftoverTemporaries.h"
@@ -55,10 +54,6 @@ bool RecordedByThisProcess(const SidecarProcess& sidecar) {
          RecordedSidecars().count(sidecar.group) != 0;
 }
 
-std::string InDirectory(const std::string& confDir, const char* name) {
-  return CYrPath::Append(confDir.c_str(), name).str();
-}
-
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -74,17 +69,25 @@ void Release(const DirectoryId& id, DirectoryClaim* claim) {
   if (found != Table().end() && found->second.expired()) Table().erase(found);
 }
 
-// The sidecar the live host `host` runs from the directory, as its record or
-// the process table tells; 0 for none.
-pid_t SidecarOf(pid_t host, const SidecarRecord& record, bool recordRead,
+// The sidecar the live host `host` (as this process sees it) runs from the
+// directory, as its record or the process table tells; 0 for none.
+pid_t SidecarOf(pid_t host, const SidecarRecord& record, const Liveness& recorded,
                 const std::vector<SidecarProcess>& sidecars) {
-  if (recordRead && record.host == host && IsAlive({record.sidecar, record.startTime})) {
-    return record.sidecar;
+  if (recorded.alive && recorded.pidHere == host) {
+    const pid_t sidecar = PidHere(record.sidecar, record.startTime, record.hostPidNamespace);
+    if (sidecar != 0) return sidecar;
   }
   for (const SidecarProcess& sidecar : sidecars) {
-    if (sidecar.hostAlive && sidecar.host.pid == host) return sidecar.process.pid;
+    if (sidecar.hostAlive && sidecar.hostHere == host) return sidecar.process.pid;
   }
   return 0;
+}
+
+// A live host as this process names it: by its pid here when it can be
+// seen, otherwise by its own.
+void NameHolder(const Liveness& liveness, pid_t own, ClaimResult* result) {
+  result->holder = liveness.pidHere != 0 ? liveness.pidHere : own;
+  result->holderUnseen = liveness.pidHere == 0 && liveness.elsewhere;
 }
 
 // The table's claim on `id` that this process may share; null when there
@@ -137,15 +140,18 @@ ClaimResult DirectoryClaim::Acquire(const std::string& confDir) {
   std::unique_ptr<ZbFileLock> lock(new ZbFileLock());
   bool heldElsewhere = false;
   pid_t holder = 0;
-  const CYrError locked =
-      lock->TryLock(InDirectory(confDir, kSidecarLockFileName), &heldElsewhere, &holder);
+  const CYrError locked = lock->TryLock(LockFilePath(confDir), &heldElsewhere, &holder);
   SidecarRecord record;
   if (heldElsewhere) {
     close(directory);
     result.outcome = ClaimResult::kHeldElsewhere;
     result.holder = holder;
-    const bool read = ReadSidecarRecord(confDir, &record) == RecordRead::kRead;
-    if (holder > 0) result.holderSidecar = SidecarOf(holder, record, read, {});
+    const Liveness recorded = ReadSidecarRecord(confDir, &record) == RecordRead::kRead
+                                  ? RecordedHostLiveness(record, confDir)
+                                  : Liveness();
+    // A holder that cannot be seen from here shows as no process at all.
+    if (holder <= 0 && recorded.alive) NameHolder(recorded, record.host, &result);
+    if (holder > 0) result.holderSidecar = SidecarOf(holder, record, recorded, {});
     return result;
   }
   if (locked.IsError()) {
@@ -156,25 +162,29 @@ ClaimResult DirectoryClaim::Acquire(const std::string& confDir) {
 
   // The lock was free. A live host that the record or a sidecar names owns
   // the directory all the same: its lock file was removed, or the directory
-  // moved, under it.
-  const ProcessId self = ThisProcess();
+  // moved, under it. Judged while we hold the lock: a host whose record
+  // names this very file cannot hold it.
+  const pid_t self = getpid();
   const bool read = ReadSidecarRecordAt(directory, &record) == RecordRead::kRead;
+  const Liveness recorded = read && !IsThisProcess(RecordedHost(record))
+                                ? RecordedHostLiveness(record, confDir)
+                                : Liveness();
   const std::vector<SidecarProcess> sidecars = FindSidecars(confDir);
-  pid_t liveHost = read && record.host != self.pid && IsRecordedHostAlive(record) ? record.host : 0;
+  if (recorded.alive) NameHolder(recorded, record.host, &result);
   std::vector<SidecarProcess> orphans;
   for (const SidecarProcess& sidecar : sidecars) {
     if (!sidecar.hostAlive) {
       orphans.push_back(sidecar);
-    } else if (sidecar.host.pid != self.pid && liveHost == 0) {
-      liveHost = sidecar.host.pid;
+    } else if (sidecar.hostHere != self && result.holder == 0) {
+      NameHolder({true, sidecar.hostElsewhere, sidecar.hostHere}, sidecar.host.pid, &result);
     }
   }
-  if (liveHost != 0) {
+  if (result.holder != 0) {
     close(directory);
     result.outcome = ClaimResult::kHeldElsewhere;
     result.lockLost = true;
-    result.holder = liveHost;
-    result.holderSidecar = SidecarOf(liveHost, record, read, sidecars);
+    result.holderSidecar =
+        result.holderUnseen ? 0 : SidecarOf(result.holder, record, recorded, sidecars);
     return result;
   }
   for (const SidecarProcess& orphan : orphans) result.stoppedOrphans.push_back(orphan.process.pid);
@@ -189,11 +199,14 @@ ClaimResult DirectoryClaim::Acquire(const std::string& confDir) {
   RemoveLeftoverTemporaries(confDir);
   std::shared_ptr<DirectoryClaim> claim(new DirectoryClaim(confDir, directory, std::move(lock)),
                                         [id](DirectoryClaim* ending) { Release(id, ending); });
-  const CYrError recorded = claim->WriteRecord();
-  if (recorded.IsError()) {
+  const CYrError written = claim->WriteRecord();
+  if (written.IsError()) {
     // Without the record nobody could name the holder; keeping the lock
-    // would still keep other hosts out, so only the reason is kept.
-    result.failure = "Failed to write the Priam sidecar record: " + recorded.Message();
+    // would still keep other hosts out, so only the reason is kept. A dead
+    // host's record must not outlive it all the same: removing it needs no
+    // space.
+    if (read) claim->RemoveDeadRecord(record);
+    result.failure = "Failed to write the Priam sidecar record: " + written.Message();
   }
   Table()[id] = claim;
   result.outcome = ClaimResult::kClaimed;
@@ -205,19 +218,21 @@ void DirectoryClaim::Holder(const std::string& confDir, pid_t* host, pid_t* side
   *host = 0;
   *sidecar = 0;
   SidecarRecord record;
-  const bool read = ReadSidecarRecord(confDir, &record) == RecordRead::kRead;
-  pid_t holder = ZbFileLock::Holder(InDirectory(confDir, kSidecarLockFileName));
-  if (holder <= 0 && read && IsRecordedHostAlive(record)) holder = record.host;
+  const Liveness recorded = ReadSidecarRecord(confDir, &record) == RecordRead::kRead
+                                ? RecordedHostLiveness(record, confDir)
+                                : Liveness();
+  pid_t holder = ZbFileLock::Holder(LockFilePath(confDir));
+  if (holder <= 0 && recorded.alive)
+    holder = recorded.pidHere != 0 ? recorded.pidHere : record.host;
   if (holder <= 0) return;
   *host = holder;
-  *sidecar = SidecarOf(holder, record, read, FindSidecars(confDir));
+  *sidecar = SidecarOf(holder, record, recorded, FindSidecars(confDir));
 }
 
 DirectoryClaim::DirectoryClaim(const std::string& confDir, int directory,
                                std::unique_ptr<ZbFileLock> lock)
     : m_confDir(confDir), m_directory(directory), m_lock(std::move(lock)), m_owner(ThisProcess()) {
-  m_record.host = m_owner.pid;
-  m_record.hostStart = m_owner.startTime;
+  NameOwner();
 }
 
 DirectoryClaim::~DirectoryClaim() {
@@ -226,17 +241,43 @@ DirectoryClaim::~DirectoryClaim() {
     // still the one this claim wrote.
     SidecarRecord onDisk;
     if (ReadSidecarRecordAt(m_directory, &onDisk) == RecordRead::kRead &&
-        onDisk.host == m_owner.pid && onDisk.hostStart == m_owner.startTime) {
+        SameHost(RecordedHost(onDisk), RecordedHost(m_record))) {
       unlinkat(m_directory, kSidecarRecordFileName, 0);
     }
     m_lock->Unlock();
+    if (m_recordedLock) m_recordedLock->Unlock();
   } else {
     m_lock->Forget();
+    if (m_recordedLock) m_recordedLock->Forget();
   }
   close(m_directory);
 }
 
 bool DirectoryClaim::IsOwner() const { return m_owner.pid == getpid(); }
+
+void DirectoryClaim::NameOwner() {
+  m_record.host = m_owner.pid;
+  m_record.hostStart = m_owner.startTime;
+  m_record.hostPidNamespace = OwnPidNamespace();
+  m_record.lockDevice = m_record.lockInode = 0;
+  dev_t device = 0;
+  ino_t inode = 0;
+  // Named only as the system's lock table shows our lock: readers look for
+  // it there, and a filesystem that numbers its devices otherwise in stat()
+  // must not make a live owner look dead. Unnamed, the pid decides.
+  if (m_lock->Identity(&device, &inode) && ZbFileLock::HeldBy(m_owner.pid, device, inode) == 1) {
+    m_record.lockDevice = static_cast<uint64_t>(device);
+    m_record.lockInode = static_cast<uint64_t>(inode);
+  }
+}
+
+void DirectoryClaim::RemoveDeadRecord(const SidecarRecord& dead) {
+  SidecarRecord onDisk;
+  if (ReadSidecarRecordAt(m_directory, &onDisk) == RecordRead::kRead &&
+      SameHost(RecordedHost(onDisk), RecordedHost(dead))) {
+    unlinkat(m_directory, kSidecarRecordFileName, 0);
+  }
+}
 
 ClaimCheck DirectoryClaim::Check() {
   ClaimCheck check;
@@ -253,7 +294,7 @@ ClaimCheck DirectoryClaim::Check() {
     return check;
   }
   std::lock_guard<std::mutex> guard(m_mutex);
-  const std::string lockPath = InDirectory(m_confDir, kSidecarLockFileName);
+  const std::string lockPath = LockFilePath(m_confDir);
   if (m_lock->IsAt(lockPath)) return check;
   // The lock file was removed or replaced under us: lock the one there now,
   // unless another host was first.
@@ -263,7 +304,11 @@ ClaimCheck DirectoryClaim::Check() {
     check.outcome = ClaimCheck::kTaken;
     return check;
   }
-  m_lock.swap(again);  // the old file's lock goes with `again`
+  // The record names the old file until one naming the new file is
+  // written; the old file's lock is kept until then.
+  if (!m_recordedLock) m_recordedLock = std::move(m_lock);
+  m_lock = std::move(again);
+  NameOwner();
   WriteRecord();
   return check;
 }
@@ -279,9 +324,9 @@ bool DirectoryClaim::BeginLaunch(const void* owner, pid_t* runningHost, pid_t* r
   }
   std::vector<SidecarProcess> strays;
   for (const SidecarProcess& sidecar : FindSidecars(m_confDir)) {
-    const bool ours = sidecar.hostAlive && sidecar.host.pid == m_owner.pid;
+    const bool ours = sidecar.hostAlive && sidecar.hostHere == m_owner.pid;
     if ((sidecar.hostAlive && !ours) || (ours && RecordedByThisProcess(sidecar))) {
-      *runningHost = sidecar.host.pid;
+      *runningHost = sidecar.hostHere != 0 ? sidecar.hostHere : sidecar.host.pid;
       *runningSidecar = sidecar.process.pid;
       return false;
     }
@@ -297,7 +342,7 @@ bool DirectoryClaim::BeginLaunch(const void* owner, pid_t* runningHost, pid_t* r
 bool DirectoryClaim::StopStrays(std::string* failure) {
   std::vector<SidecarProcess> strays;
   for (const SidecarProcess& sidecar : FindSidecars(m_confDir)) {
-    const bool ours = sidecar.hostAlive && sidecar.host.pid == m_owner.pid;
+    const bool ours = sidecar.hostAlive && sidecar.hostHere == m_owner.pid;
     if (!sidecar.hostAlive || (ours && !RecordedByThisProcess(sidecar))) strays.push_back(sidecar);
   }
   return StopSidecars(strays, failure);
@@ -333,8 +378,7 @@ CYrError DirectoryClaim::ClearSidecar(const void* owner, const std::string& how)
     RecordedSidecars().erase(m_record.sidecar);
   }
   m_record = SidecarRecord();
-  m_record.host = m_owner.pid;
-  m_record.hostStart = m_owner.startTime;
+  NameOwner();
   m_record.ended = how;
   m_record.endedAt = static_cast<int64_t>(time(nullptr));
   return WriteRecord();
@@ -346,14 +390,17 @@ CYrError DirectoryClaim::WriteRecord() {
   // file was removed) is that host's to keep.
   SidecarRecord onDisk;
   if (ReadSidecarRecordAt(m_directory, &onDisk) == RecordRead::kRead &&
-      (onDisk.host != m_owner.pid || onDisk.hostStart != m_owner.startTime) &&
-      IsRecordedHostAlive(onDisk)) {
+      !SameHost(RecordedHost(onDisk), RecordedHost(m_record)) &&
+      RecordedHostLiveness(onDisk, m_confDir).alive) {
     return FXErrorUtil::ErrorErrNo(
         FXCodeLocation{"PriamUtil", __PRETTY_FUNCTION__, __LINE__}, EPERM,
         "The record in %s is another host's (process %d); it was left as it is", m_confDir.c_str(),
         onDisk.host);
   }
-  return WriteSidecarRecordAt(m_directory, m_record);
+  const CYrError written = WriteSidecarRecordAt(m_directory, m_record);
+  // The record names the lock held now: the one it named before may go.
+  if (!written.IsError()) m_recordedLock.reset();
+  return written;
 }
 
 }  // namespace ZbCassandra

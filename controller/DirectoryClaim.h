@@ -10,9 +10,11 @@
 //
 // The owner is who is alive: the lock says who holds the directory now, but
 // a host whose record or sidecar says it is alive is never taken for dead,
-// whatever happened to the lock file. Taking the lock stops every sidecar of
-// the directory that no live host owns (SidecarScan.h), before anything is
-// written.
+// whatever happened to the lock file; alive means holding the lock that its
+// record names (HostLiveness.h). The record names the lock it is written
+// under, and is only written while that lock is held. Taking the lock stops
+// every sidecar of the directory that no live host owns (SidecarScan.h),
+// before anything is written.
 //
 // A claim belongs to the process that made it. A child forked from that
 // process (without exec) holds no part of the lock and may not use the
@@ -45,6 +47,9 @@ struct ClaimResult {
   // system cannot name it), and the sidecar it runs there (0 for none).
   pid_t holder = 0;
   pid_t holderSidecar = 0;
+  // The holder runs in a pid namespace that cannot be seen from here:
+  // `holder` is its pid there.
+  bool holderUnseen = false;
   // kHeldElsewhere: set when the lock was free all the same: its file was
   // removed or replaced, or the directory moved, while that host owns it.
   bool lockLost = false;
@@ -71,7 +76,9 @@ class DirectoryClaim {
   static ClaimResult Acquire(const std::string& confDir);
 
   // Who holds `confDir` now, without taking anything: the live host (else
-  // 0), and the sidecar it runs there (else 0).
+  // 0) as this process sees it, or by its own pid when it runs in a pid
+  // namespace that cannot be seen from here; and the sidecar it runs there
+  // (else 0).
   static void Holder(const std::string& confDir, pid_t* host, pid_t* sidecar);
 
   ~DirectoryClaim();
@@ -108,10 +115,19 @@ class DirectoryClaim {
   DirectoryClaim(const std::string& confDir, int directory, std::unique_ptr<ZbFileLock> lock);
   CYrError WriteRecord();
   bool IsOwner() const;
+  // The record names this process, and the lock it holds now.
+  void NameOwner();
+  // The record found when the directory was taken, of a host that is dead,
+  // goes when ours cannot be written in its place (a full filesystem).
+  void RemoveDeadRecord(const SidecarRecord& dead);
 
   const std::string m_confDir;
   const int m_directory;  // the locked directory, open, wherever it moves
   std::unique_ptr<ZbFileLock> m_lock;
+  // The lock file that the record on disk still names, after the file was
+  // removed and locked anew, until a record naming the new one is written:
+  // no reader may see this host without the lock its record names.
+  std::unique_ptr<ZbFileLock> m_recordedLock;
   const ProcessId m_owner;
   std::mutex m_mutex;
   const void* m_launcher = nullptr;  // the controller whose sidecar is recorded

@@ -1,6 +1,6 @@
 // An operator's view of a configuration directory: the owner by who is
 // alive, the sidecars by what runs, the record for what only the owner
-// knows.
+// knows. The operator may run in another pid namespace than the hosts.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +11,7 @@
 #include "Boundary.h"
 #include "CYrPath.h"
 #include "ErrorCodes.h"
+#include "HostLiveness.h"
 #include "PriamUtil.h"
 #include "SidecarOutput.h"
 #include "SidecarRecord.h"
@@ -79,13 +80,21 @@ bool HoldsSecrets(const std::string& confDir) {
 
 }  // namespace
 
-CYrError PriamUtil::reportDirectory(const std::string& priamConfDir, DirectoryReport* report) try {
+CYrError PriamUtil::reportDirectory(const std::string& priamConfDir, DirectoryReport* report) {
+  return reportDirectory(priamConfDir, report, nullptr);
+}
+
+CYrError PriamUtil::reportDirectory(const std::string& priamConfDir, DirectoryReport* report,
+                                    DirectoryDetails* details) try {
   *report = DirectoryReport();
+  DirectoryDetails unasked;
+  DirectoryDetails& where = details ? *details : unasked;
+  where = DirectoryDetails();
   struct stat directory;
   const std::string problem = DirectoryProblem(priamConfDir, &directory);
   if (!problem.empty()) return Unreadable(priamConfDir, problem);
   const std::string recordPath = InDirectory(priamConfDir, kSidecarRecordFileName);
-  const std::string lockPath = InDirectory(priamConfDir, kSidecarLockFileName);
+  const std::string lockPath = LockFilePath(priamConfDir);
   bool lockExists = false;
   for (const std::string& path : {recordPath, lockPath}) {
     const std::string oversize =
@@ -96,31 +105,41 @@ CYrError PriamUtil::reportDirectory(const std::string& priamConfDir, DirectoryRe
   if (report->recordLeft && ReadSidecarRecord(priamConfDir, &record) != RecordRead::kRead) {
     return Unreadable("the record " + recordPath, "not a record of this library");
   }
-  report->owner = record.host;
-  report->ownerAlive = IsRecordedHostAlive(record);
+  const Liveness owner = RecordedHostLiveness(record, priamConfDir);
+  report->owner = owner.pidHere != 0 ? owner.pidHere : record.host;
+  report->ownerAlive = owner.alive;
+  where.ownerElsewhere = owner.elsewhere;
+  where.ownerPidThere = record.host;
+  where.ownerPidHere = owner.pidHere;
   report->lockHolder = std::max<pid_t>(ZbFileLock::Holder(lockPath), 0);
 
-  const bool ownRuns = IsAlive({record.sidecar, record.startTime});
+  // The record's pids are of the owner's namespace.
+  const pid_t ownSidecar = PidHere(record.sidecar, record.startTime, record.hostPidNamespace);
   for (const SidecarProcess& found : FindSidecars(priamConfDir)) {
     DirectoryReport::Sidecar sidecar;
     sidecar.pid = found.process.pid;
     sidecar.startTime = found.process.startTime;
-    sidecar.host = found.host.pid;
+    sidecar.host = found.hostHere != 0 ? found.hostHere : found.host.pid;
     sidecar.hostAlive = found.hostAlive;
     // A sidecar of 1.1.0 names no host: the record's and its group are the
     // owner's.
     const bool recorded =
-        ownRuns && (found.process.pid == record.sidecar || found.group == record.sidecar);
-    sidecar.owners = report->ownerAlive && ((found.hostAlive && found.host.pid == record.host) ||
-                                            (found.host.pid == 0 && recorded));
+        ownSidecar != 0 && (found.process.pid == ownSidecar || found.group == ownSidecar);
+    sidecar.owners = report->ownerAlive &&
+                     ((found.hostAlive && found.recordedHost) || (found.host.pid == 0 && recorded));
     report->sidecars.push_back(sidecar);
+    where.sidecars.push_back({found.hostElsewhere, found.host.pid, found.hostHere});
   }
-  if (ownRuns) {
-    report->recordedSidecar = record.sidecar;
+  // A live owner that cannot be seen from here keeps its sidecar out of
+  // sight too: its record is all there is to tell.
+  const bool unseenOwner = report->ownerAlive && owner.elsewhere && owner.pidHere == 0;
+  if (ownSidecar != 0 || (unseenOwner && record.sidecar != 0)) {
+    report->recordedSidecar = ownSidecar;
+    where.unseenSidecar = ownSidecar != 0 ? 0 : record.sidecar;
     report->port = record.port;
     report->starting = record.starting && report->ownerAlive;
   }
-  if (IsAlive({record.guardian, record.guardianStart})) report->guardian = record.guardian;
+  report->guardian = PidHere(record.guardian, record.guardianStart, record.hostPidNamespace);
   report->ended = record.ended;
   report->endedAt = record.endedAt;
   report->secretsLeft = !report->starting && HoldsSecrets(priamConfDir);

@@ -17,21 +17,46 @@ namespace ZbCassandra {
 
 namespace {
 
-CYrError LiveHostError(const std::string& confDir, pid_t host) {
-  return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
-                                 "The Priam configuration directory %s belongs to a live host "
-                                 "(process %d)",
-                                 confDir.c_str(), host);
+// A live host as the caller names it: by the pid it sees, or by the host's
+// own in a namespace it cannot see.
+struct LiveHost {
+  pid_t pid = 0;  // 0 for none
+  pid_t pidThere = 0;
+  bool elsewhere = false;
+};
+
+std::string HostText(const LiveHost& host) {
+  const std::string pid = std::to_string(host.pid);
+  if (!host.elsewhere) return "process " + pid;
+  if (host.pid == host.pidThere) {
+    return "process " + pid + " in another pid namespace, which cannot be seen from here";
+  }
+  return "process " + pid + ", known as process " + std::to_string(host.pidThere) +
+         " in its own pid namespace";
 }
 
-// The live host that owns the directory or one of its sidecars, 0 for none.
-pid_t LiveHost(const PriamUtil::DirectoryReport& report) {
-  if (report.ownerAlive) return report.owner;
-  if (report.lockHolder > 0 && report.lockHolder != getpid()) return report.lockHolder;
-  for (const auto& sidecar : report.sidecars) {
-    if (sidecar.hostAlive && sidecar.host != getpid()) return sidecar.host;
+CYrError LiveHostError(const std::string& confDir, const LiveHost& host) {
+  return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                                 "The Priam configuration directory %s belongs to a live host "
+                                 "(%s)",
+                                 confDir.c_str(), HostText(host).c_str());
+}
+
+// The live host that owns the directory or one of its sidecars, pid 0 for
+// none.
+LiveHost FindLiveHost(const PriamUtil::DirectoryReport& report,
+                      const PriamUtil::DirectoryDetails& details) {
+  if (report.ownerAlive) {
+    return {report.owner, details.ownerPidThere, details.ownerElsewhere};
   }
-  return 0;
+  if (report.lockHolder > 0 && report.lockHolder != getpid()) return {report.lockHolder, 0, false};
+  for (size_t i = 0; i < report.sidecars.size(); ++i) {
+    const PriamUtil::DirectoryDetails::Sidecar& where = details.sidecars[i];
+    if (report.sidecars[i].hostAlive && where.hostPidHere != getpid()) {
+      return {report.sidecars[i].host, where.hostPidThere, where.hostElsewhere};
+    }
+  }
+  return LiveHost();
 }
 
 // Stop the sidecars the report marks for it: all with `force`, otherwise
@@ -62,9 +87,11 @@ CYrError PriamUtil::stopDirectorySidecars(const std::string& priamConfDir, bool 
                                           std::vector<pid_t>* stopped) try {
   stopped->clear();
   DirectoryReport report;
-  const CYrError reported = reportDirectory(priamConfDir, &report);
+  DirectoryDetails details;
+  const CYrError reported = reportDirectory(priamConfDir, &report, &details);
   if (reported.IsError()) return reported;
-  if (const pid_t host = LiveHost(report)) {
+  const LiveHost host = FindLiveHost(report, details);
+  if (host.pid != 0) {
     // That host's files stay its own; only sidecars go.
     const CYrError failed = StopMarked(priamConfDir, report, force, stopped);
     if (failed.IsError()) return failed;
@@ -76,8 +103,9 @@ CYrError PriamUtil::stopDirectorySidecars(const std::string& priamConfDir, bool 
   // when `claimed` goes.
   const ClaimResult claimed = DirectoryClaim::Acquire(priamConfDir);
   *stopped = claimed.stoppedOrphans;
-  if (claimed.outcome == ClaimResult::kHeldElsewhere)
-    return LiveHostError(priamConfDir, claimed.holder);
+  if (claimed.outcome == ClaimResult::kHeldElsewhere) {
+    return LiveHostError(priamConfDir, {claimed.holder, claimed.holder, claimed.holderUnseen});
+  }
   if (claimed.outcome == ClaimResult::kFailed) {
     return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "%s", claimed.failure.c_str());
   }

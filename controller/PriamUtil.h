@@ -64,7 +64,11 @@
 // written into it: construction still discovers the node but leaves the
 // files alone and sets initFailed(), and the writers and startPriam return
 // 1627 naming the directory and the holder. A host counts as alive only
-// while its pid and start time both match; its directory is never taken
+// while its pid and start time both match and it holds the lock its record
+// names (a host that exec'd another program lost it, and its sidecar is an
+// orphan); pids are compared in the host's own pid namespace, and a host
+// in a namespace that cannot be seen from here (a container's neighbour,
+// or outside it) is judged by the lock alone. Its directory is never taken
 // from it, even when its lock file is removed, and once its directory is
 // moved or replaced under it, its writes return 1627 and write nothing.
 //
@@ -349,11 +353,15 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // What a Priam configuration directory holds now, for an operator's
   // questions, without a controller. Everything is told from the running
   // system: the owner counts as alive only when its pid and start time both
-  // match (a zombie is dead), and the sidecars are the processes whose
-  // command line is a sidecar launch naming the directory, whatever any
-  // file says.
+  // match (a zombie is dead) and it holds the directory's lock, and the
+  // sidecars are the processes whose command line is a sidecar launch
+  // naming the directory, whatever any file says. Pids are the caller's:
+  // a host in another pid namespace (a container) is named by its pid as
+  // the caller sees it, or by its own pid there when the caller cannot see
+  // into that namespace; DirectoryDetails tells which.
   struct DirectoryReport {
     pid_t owner = 0;  // the host the record names, 0 for none
+    // Also a host that cannot be seen from here, while it holds the lock.
     bool ownerAlive = false;
     pid_t lockHolder = 0;     // the process the system's lock table names, 0 for none
     bool recordLeft = false;  // the record file exists
@@ -387,15 +395,39 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // be read, or the record or lock file is larger than 64 KiB (refused
   // unread): the state is then unknown.
   static CYrError reportDirectory(const std::string& priamConfDir, DirectoryReport* report);
+  // Where the processes of a DirectoryReport run, for a caller that may be
+  // in another pid namespace than the hosts (a container, or outside one).
+  // A host's own pid is the one in its namespace; the caller sees it under
+  // another, or not at all when the host's namespace is not below its own.
+  struct DirectoryDetails {
+    bool ownerElsewhere = false;  // the owner runs in another pid namespace
+    pid_t ownerPidThere = 0;      // the owner's pid in its namespace, 0 for none
+    pid_t ownerPidHere = 0;       // as the caller sees it, 0 when it cannot (or it ended)
+    // The owner's sidecar as its record names it (its pid there) when the
+    // caller cannot see the owner's namespace, so not the sidecar either;
+    // 0 otherwise (DirectoryReport::recordedSidecar names a visible one).
+    pid_t unseenSidecar = 0;
+    struct Sidecar {
+      bool hostElsewhere = false;  // its host runs in another pid namespace
+      pid_t hostPidThere = 0;      // as the sidecar names it, 0 for none
+      pid_t hostPidHere = 0;       // as the caller sees it, 0 when it cannot
+    };
+    std::vector<Sidecar> sidecars;  // one for each of the report's, in its order
+  };
+  // reportDirectory() above, and in `details` (when given) where each
+  // process runs. The same time and errors.
+  static CYrError reportDirectory(const std::string& priamConfDir, DirectoryReport* report,
+                                  DirectoryDetails* details);
   // Stop every sidecar of the directory that no live host owns, and take the
   // secrets out of its properties file when no live host owns the directory
   // (it is taken for that moment, and given up again). A live host's sidecar
-  // is stopped only with `force`, and its files are left alone. When no
-  // sidecar was stopped and a live host owns the directory: refused (1627,
-  // naming it). `*stopped` receives the pids of the processes stopped; an
-  // error with pids there means they are stopped but the secrets could not
-  // be removed. Waits for their end, 5 s at most. errno 1627
-  // kFunctionFailed.
+  // is stopped only with `force`, and its files are left alone; so is that
+  // of a host in another pid namespace that holds the lock, even one the
+  // caller cannot see. A host that exec'd another program lost its lock and
+  // owns nothing any more. When no sidecar was stopped and a live host owns
+  // the directory: refused (1627, naming it). `*stopped` receives the pids of the processes
+  // stopped; an error with pids there means they are stopped but the secrets could not be removed.
+  // Waits for their end, 5 s at most. errno 1627 kFunctionFailed.
   static CYrError stopDirectorySidecars(const std::string& priamConfDir, bool force,
                                         std::vector<pid_t>* stopped);
 

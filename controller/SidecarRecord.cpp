@@ -9,8 +9,8 @@
 #include <cstring>
 #include <random>
 
+#include "CYrPath.h"
 #include "FXErrorUtil.h"
-#include "ZbProcessInfo.h"
 #include "priamconf/PropertiesFile.h"
 
 namespace ZbCassandra {
@@ -70,12 +70,21 @@ int OpenDirectory(const std::string& confDir) {
 
 }  // namespace
 
+std::string LockFilePath(const std::string& confDir) {
+  return CYrPath::Append(confDir.c_str(), kSidecarLockFileName).str();
+}
+
 CYrError WriteSidecarRecordAt(int directory, const SidecarRecord& record) {
   PropertyMap entries = {{"host", std::to_string(record.host)},
                          {"pid", std::to_string(record.sidecar)},
                          {"starttime", std::to_string(record.startTime)},
                          {"port", std::to_string(record.port)}};
   if (record.hostStart != 0) entries["hoststart"] = std::to_string(record.hostStart);
+  if (record.hostPidNamespace != 0) entries["pidns"] = std::to_string(record.hostPidNamespace);
+  if (record.lockInode != 0) {
+    entries["lockdev"] = std::to_string(record.lockDevice);
+    entries["lockino"] = std::to_string(record.lockInode);
+  }
   if (!record.output.empty()) entries["output"] = record.output;
   if (record.starting) entries["state"] = "starting";
   if (record.guardian != 0) {
@@ -147,6 +156,11 @@ RecordRead ReadSidecarRecordAt(int directory, SidecarRecord* record) {
     return RecordRead::kUnusable;
   }
   ParseNumber(entries, "hoststart", &parsed.hostStart);
+  ParseNumber(entries, "pidns", &parsed.hostPidNamespace);
+  if (!ParseNumber(entries, "lockdev", &parsed.lockDevice) ||
+      !ParseNumber(entries, "lockino", &parsed.lockInode)) {
+    parsed.lockDevice = parsed.lockInode = 0;
+  }
   uint64_t number = 0;
   if (ParseNumber(entries, "port", &number) && number <= 65535)
     parsed.port = static_cast<int>(number);
@@ -168,11 +182,23 @@ RecordRead ReadSidecarRecord(const std::string& confDir, SidecarRecord* record) 
   return read;
 }
 
-bool IsRecordedHostAlive(const SidecarRecord& record) {
-  if (record.host <= 0) return false;
-  if (record.hostStart != 0) return ZbProcessInfo::IsRunning(record.host, record.hostStart);
-  const char state = ZbProcessInfo::State(record.host);
-  return state != 0 && state != 'Z' && state != 'X';
+HostIdentity RecordedHost(const SidecarRecord& record) {
+  HostIdentity host;
+  host.pid = record.host;
+  host.startTime = record.hostStart;
+  host.pidNamespace = record.hostPidNamespace;
+  return host;
+}
+
+LockIdentity RecordedLock(const SidecarRecord& record) {
+  LockIdentity lock;
+  lock.device = record.lockDevice;
+  lock.inode = record.lockInode;
+  return lock;
+}
+
+Liveness RecordedHostLiveness(const SidecarRecord& record, const std::string& confDir) {
+  return JudgeHost(RecordedHost(record), RecordedLock(record), LockFilePath(confDir));
 }
 
 }  // namespace ZbCassandra

@@ -2,13 +2,15 @@
 //
 // The host process that owns a directory holds an exclusive lock on
 // "zbPriam.lock" there, and keeps "zbPriam.sidecar" beside it: its own pid
-// and start time, and while one of its controllers runs a sidecar from the
+// and start time in its pid namespace, which namespace that is and which
+// lock file it holds, and while one of its controllers runs a sidecar from the
 // directory, the sidecar's pid, start time, port, output file and whether
 // its launch is still under way; once that sidecar has ended, how and when.
 // A host that dies releases the lock with its last descriptor; a host that
 // finds the lock held names its holder. The record is what the owner says;
 // which processes are the directory's sidecars, and whether the owner lives,
-// is always checked against the running system (SidecarScan.h).
+// is always checked against the running system (SidecarScan.h,
+// HostLiveness.h).
 #pragma once
 
 #include <sys/types.h>
@@ -17,6 +19,7 @@
 #include <string>
 
 #include "CYrError.h"
+#include "HostLiveness.h"
 
 namespace ZbCassandra {
 
@@ -26,9 +29,18 @@ constexpr const char kSidecarRecordFileName[] = "zbPriam.sidecar";
 // refused unread.
 constexpr off_t kLongestRecord = 64 * 1024;
 
+// The lock file of the directory at `confDir`.
+std::string LockFilePath(const std::string& confDir);
+
 struct SidecarRecord {
-  pid_t host = 0;
-  uint64_t hostStart = 0;  // the host's start time; 0 in records of 1.1.0
+  pid_t host = 0;                 // in the host's own pid namespace
+  uint64_t hostStart = 0;         // the host's start time; 0 in records of 1.1.0
+  uint64_t hostPidNamespace = 0;  // which namespace the pids are of; 0 before 1.3.0
+  // The lock file the host holds (device and inode); 0 before 1.3.0, and
+  // when the system's lock table cannot show the host's lock by them.
+  uint64_t lockDevice = 0;
+  uint64_t lockInode = 0;
+  // The sidecar's and the guardian's pids are in the host's namespace too.
   pid_t sidecar = 0;       // 0 while no sidecar runs
   uint64_t startTime = 0;  // the sidecar's, in clock ticks since boot
   int port = 0;            // the sidecar's REST port once known, else 0
@@ -61,9 +73,13 @@ enum class RecordRead { kRead, kMissing, kUnusable };
 RecordRead ReadSidecarRecordAt(int directory, SidecarRecord* record);
 RecordRead ReadSidecarRecord(const std::string& confDir, SidecarRecord* record);
 
-// The host the record names still runs: its pid has the recorded start time
-// and is no zombie. A record of 1.1.0, without a start time, is believed
-// while the pid runs.
-bool IsRecordedHostAlive(const SidecarRecord& record);
+// The host the record names, and the lock it holds.
+HostIdentity RecordedHost(const SidecarRecord& record);
+LockIdentity RecordedLock(const SidecarRecord& record);
+// Whether the host the record names is alive (HostLiveness.h): its pid has
+// the recorded start time, is no zombie, and holds the recorded lock. A
+// record of 1.1.0, without a start time, is believed while the pid runs.
+// `confDir` is the record's directory.
+Liveness RecordedHostLiveness(const SidecarRecord& record, const std::string& confDir);
 
 }  // namespace ZbCassandra

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <thread>
 
+#include "HostLiveness.h"
+#include "SidecarRecord.h"
 #include "YrCancel.h"
 #include "ZbProcessInfo.h"
 
@@ -45,9 +47,43 @@ std::string ConfigDirectoryOf(pid_t pid, const std::string& word) {
   return "/proc/" + std::to_string(pid) + "/cwd/" + directory;
 }
 
+// Judges the hosts that a directory's sidecars name: the host of the
+// record as the record says, with its lock (judged once), any other by its
+// pid and start time, or by the directory's lock when it cannot be seen.
+class HostJudge {
+ public:
+  explicit HostJudge(const std::string& confDir) : m_lockPath(LockFilePath(confDir)) {
+    m_recordRead = ReadSidecarRecord(confDir, &m_record) == RecordRead::kRead && m_record.host > 0;
+  }
+
+  void Judge(SidecarProcess* sidecar) {
+    const HostIdentity stamp = {sidecar->host.pid, sidecar->host.startTime,
+                                sidecar->hostPidNamespace};
+    sidecar->recordedHost = m_recordRead && SameHost(stamp, RecordedHost(m_record));
+    Liveness liveness;
+    if (sidecar->recordedHost) {
+      if (!m_recordJudged) m_recorded = JudgeHost(stamp, RecordedLock(m_record), m_lockPath);
+      m_recordJudged = true;
+      liveness = m_recorded;
+    } else {
+      liveness = JudgeHost(stamp, LockIdentity(), m_lockPath);
+    }
+    sidecar->hostAlive = liveness.alive;
+    sidecar->hostElsewhere = liveness.elsewhere;
+    sidecar->hostHere = liveness.pidHere;
+  }
+
+ private:
+  const std::string m_lockPath;
+  SidecarRecord m_record;
+  bool m_recordRead = false;
+  bool m_recordJudged = false;
+  Liveness m_recorded;
+};
+
 // What a process with this command line is for `confDir`: added to
 // `found` when it is one of its sidecars.
-void Consider(pid_t pid, const std::string& line, const std::string& confDir,
+void Consider(pid_t pid, const std::string& line, const std::string& confDir, HostJudge* judge,
               std::vector<SidecarProcess>* found) {
   // Most processes are ruled out without splitting their command line.
   if (line.find(kMainClass) == std::string::npos) return;
@@ -62,7 +98,8 @@ void Consider(pid_t pid, const std::string& line, const std::string& confDir,
   std::string stamp;
   if (ZbProcessInfo::EnvironmentValue(pid, kHostVariable, &stamp) &&
       ParseHostStamp(stamp, &sidecar.host)) {
-    sidecar.hostAlive = IsAlive(sidecar.host);
+    sidecar.hostPidNamespace = ZbProcessInfo::PidNamespace(pid);
+    judge->Judge(&sidecar);
   }
   found->push_back(sidecar);
 }
@@ -158,12 +195,13 @@ bool IsSidecarLaunchFor(const std::vector<std::string>& words, pid_t pid,
 std::vector<SidecarProcess> FindSidecars(const std::string& confDir) {
   std::vector<SidecarProcess> found;
   std::vector<pid_t> inExec;
+  HostJudge judge(confDir);
   const pid_t self = getpid();
   std::string line;
   for (const pid_t pid : ZbProcessInfo::AllProcesses()) {
     if (pid == self || !ZbProcessInfo::RawCommandLine(pid, &line)) continue;
     if (!line.empty()) {
-      Consider(pid, line, confDir, &found);
+      Consider(pid, line, confDir, &judge, &found);
     } else if (MayStillExec(pid)) {
       inExec.push_back(pid);
     }
@@ -175,7 +213,7 @@ std::vector<SidecarProcess> FindSidecars(const std::string& confDir) {
     for (const pid_t pid : inExec) {
       if (!ZbProcessInfo::RawCommandLine(pid, &line)) continue;
       if (!line.empty()) {
-        Consider(pid, line, confDir, &found);
+        Consider(pid, line, confDir, &judge, &found);
       } else if (MayStillExec(pid)) {
         still.push_back(pid);
       }

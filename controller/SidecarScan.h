@@ -6,9 +6,11 @@
 // directory, however spelled (a trailing "/", "./", a symbolic link; a
 // relative one from that process's working directory). A launch gives the
 // sidecar the variable ZBPRIAM_HOST, "PID:STARTTIME" of the host that
-// launched it; whatever the sidecar starts in turn (a wrapper's JVM)
-// inherits it. A sidecar whose host is gone, or that names none, is an
-// orphan.
+// launched it, in the pid namespace of the host and of the sidecar;
+// whatever the sidecar starts in turn (a wrapper's JVM) inherits it. A
+// sidecar whose host is gone, or that names none, is an orphan. The host
+// that the directory's record names is judged as the record says, with its
+// lock (HostLiveness.h): a host that exec'd another program leaves orphans.
 #pragma once
 
 #include <sys/types.h>
@@ -38,8 +40,15 @@ bool ParseHostStamp(const std::string& text, ProcessId* host);
 struct SidecarProcess {
   ProcessId process;
   pid_t group = 0;  // its process group
-  ProcessId host;   // from its ZBPRIAM_HOST, pid 0 when it names none
+  // From its ZBPRIAM_HOST, pid 0 when it names none: the host's pid in the
+  // sidecar's own pid namespace, which `hostPidNamespace` names (0 when it
+  // cannot be told: this process's).
+  ProcessId host;
+  uint64_t hostPidNamespace = 0;
   bool hostAlive = false;
+  bool hostElsewhere = false;  // that namespace is not this process's
+  pid_t hostHere = 0;          // the host as this process sees it; 0 when it cannot
+  bool recordedHost = false;   // it is the host the directory's record names
 };
 
 // Every running sidecar of `confDir` now, this process aside. A process

@@ -183,6 +183,37 @@ bool EnvironmentValue(pid_t pid, const std::string& name, std::string* value) {
   return false;
 }
 
+uint64_t PidNamespace(pid_t pid) {
+  const std::string path =
+      pid == 0 ? std::string("/proc/self/ns/pid") : "/proc/" + std::to_string(pid) + "/ns/pid";
+  char target[64];
+  const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+  if (n <= 0) return 0;
+  const std::string link(target, static_cast<size_t>(n));
+  const std::string prefix = "pid:[";
+  uint64_t inode = 0;
+  if (link.compare(0, prefix.size(), prefix) != 0 || link.back() != ']' ||
+      !Number(link.substr(prefix.size(), link.size() - prefix.size() - 1), &inode)) {
+    return 0;
+  }
+  return inode;
+}
+
+pid_t PidInOwnNamespace(pid_t pid) {
+  std::string status;
+  if (!ReadProcFile(pid, "status", &status)) return 0;
+  const size_t line = status.find("\nNSpid:");
+  if (line == std::string::npos) return 0;
+  const size_t end = status.find('\n', line + 1);
+  const std::string pids = status.substr(line + 1, end - line - 1);
+  const size_t last = pids.find_last_of(" \t");
+  uint64_t own = 0;
+  if (last == std::string::npos || !Number(pids.substr(last + 1), &own) || own > 0x7fffffff) {
+    return 0;
+  }
+  return static_cast<pid_t>(own);
+}
+
 std::vector<pid_t> AllProcesses() {
   std::vector<pid_t> pids;
   DIR* proc = opendir("/proc");

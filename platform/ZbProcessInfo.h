@@ -60,6 +60,16 @@ bool IsKernelThread(pid_t pid);
 // user's process, unless we are root).
 bool EnvironmentValue(pid_t pid, const std::string& name, std::string* value);
 
+// The inode of the process's pid namespace (/proc/PID/ns/pid reads
+// "pid:[N]"), of this process when `pid` is 0; two processes are in the
+// same pid namespace when these are equal. 0 when it cannot be told.
+uint64_t PidNamespace(pid_t pid);
+
+// The process's pid in its own pid namespace (the last number of the
+// "NSpid:" line of /proc/PID/status): the one it would call itself by. 0
+// when it cannot be told.
+pid_t PidInOwnNamespace(pid_t pid);
+
 // The pids of every process on the system now, threads aside.
 std::vector<pid_t> AllProcesses();
 

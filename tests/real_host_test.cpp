@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +29,7 @@
 #include "PriamUtilTestAccess.h"
 #include "SidecarRecord.h"
 #include "SidecarScan.h"
+#include "SmallFilesystem.h"
 #include "ZbFileLock.h"
 #include "ZbProcessInfo.h"
 
@@ -233,12 +235,17 @@ class RealHost : public launchtest::LaunchTest {
     return count;
   }
 
-  // The record of a host that owns the directory and runs no sidecar.
-  static std::string OwnerOnlyRecord(pid_t host) {
+  // The record of a host that owns the directory and runs no sidecar: it
+  // names the host in its pid namespace, and the lock file it holds.
+  std::string OwnerOnlyRecord(pid_t host) const {
     uint64_t start = 0;
     EXPECT_TRUE(ZbProcessInfo::StartTime(host, &start));
+    struct stat lock;
+    EXPECT_EQ(stat(LockPath().c_str(), &lock), 0);
     return "host=" + std::to_string(host) + "\nhoststart=" + std::to_string(start) +
-           "\npid=0\nport=0\nstarttime=0\n";
+           "\nlockdev=" + std::to_string(lock.st_dev) + "\nlockino=" + std::to_string(lock.st_ino) +
+           "\npid=0\npidns=" + std::to_string(ZbProcessInfo::PidNamespace(host)) +
+           "\nport=0\nstarttime=0\n";
   }
 
   // A number the record holds, 0 when it holds none.
@@ -329,11 +336,13 @@ TEST_F(RealHost, TheProcessOwnsItsDirectoryFromItsFirstWriteUntilItsLastControll
   const pid_t guardian = first->guardianPid();
   uint64_t guardianStart = 0;
   ASSERT_TRUE(ZbProcessInfo::StartTime(guardian, &guardianStart));
-  const std::string record =
-      "guardian=" + std::to_string(guardian) + "\nguardianstart=" + std::to_string(guardianStart) +
-      "\n" + ownerOnly.substr(0, ownerOnly.find("pid=0")) + "output=" + confDir +
-      "/zbPriam.out\npid=" + std::to_string(sidecar) + "\nport=" + std::to_string(port) +
-      "\nstarttime=" + std::to_string(startTime) + "\n";
+  std::string record = "guardian=" + std::to_string(guardian) +
+                       "\nguardianstart=" + std::to_string(guardianStart) + "\n" + ownerOnly;
+  record.replace(record.find("pid=0\n"), 6,
+                 "output=" + confDir + "/zbPriam.out\npid=" + std::to_string(sidecar) + "\n");
+  record.replace(
+      record.find("port=0\nstarttime=0\n"), 20,
+      "port=" + std::to_string(port) + "\nstarttime=" + std::to_string(startTime) + "\n");
   EXPECT_EQ(ReadFile(RecordPath()), record);
   EXPECT_EQ(testsupport::FileMode(RecordPath()), 0600);
 
@@ -645,6 +654,75 @@ TEST_F(RealHost, ALiveHostKeepsItsDirectoryWhenItsLockFileIsRemovedOrTheDirector
     EXPECT_FALSE(testsupport::PathExists((moved ? movedDir : confDir) + "/zbPriam.sidecar"))
         << "the owner removed its own record";
   }
+}
+
+// A host that execs another program keeps its pid and start time, but its
+// lock went with its descriptors: it owns nothing any more, and its sidecar
+// is an orphan like that of a host that died.
+TEST_F(RealHost, AHostThatExecsAnotherProgramLeavesAnOrphanForTheNextHostOrAStop) {
+  for (const bool byStop : {false, true}) {
+    SCOPED_TRACE(byStop ? "an operator's stop" : "the next host");
+    ForkedHost host([&](ForkedHost& self) {
+      LaunchAndSay(self);
+      WriteProperties();  // for its next launch
+      self.Hear();
+      execl("/bin/sleep", "sleep", "1000", static_cast<char*>(nullptr));
+    });
+    const std::string said = host.Expect();
+    const pid_t sidecar = atoi(said.c_str());
+    ASSERT_GT(sidecar, 0) << said;
+    // Its guardian would clean up after the exec by itself; without it,
+    // only the judgement of the host is left to find the orphan.
+    const pid_t guardian = atoi(said.substr(said.find(' ') + 1).c_str());
+    if (guardian > 0) kill(guardian, SIGKILL);
+    ASSERT_TRUE(launchtest::WaitFor([&] { return !Runs(guardian); }, 10));
+    host.Tell("exec");
+    ASSERT_TRUE(launchtest::WaitFor(
+        [&] { return ReadFile("/proc/" + std::to_string(host.pid()) + "/comm") == "sleep\n"; },
+        10));
+    ASSERT_TRUE(Runs(sidecar));
+
+    PriamUtil::DirectoryReport report;
+    ASSERT_FALSE(PriamUtil::reportDirectory(confDir, &report).IsError());
+    EXPECT_EQ(report.owner, host.pid());
+    EXPECT_FALSE(report.ownerAlive) << "its pid and start time still match";
+    ASSERT_EQ(report.sidecars.size(), 1u);
+    EXPECT_FALSE(report.sidecars[0].hostAlive || report.sidecars[0].owners);
+
+    if (byStop) {
+      std::vector<pid_t> stopped;
+      const CYrError stop = PriamUtil::stopDirectorySidecars(confDir, false, &stopped);
+      EXPECT_FALSE(stop.IsError()) << stop.AsString();
+      EXPECT_EQ(stopped, std::vector<pid_t>{sidecar});
+      ExpectNoSecretLeft();
+    } else {
+      Make();
+      EXPECT_EQ(controller->stoppedOrphanPid(), sidecar);
+      controller.reset();
+    }
+    EXPECT_FALSE(Runs(sidecar));
+    EXPECT_TRUE(SidecarsOf(confDir).empty());
+  }
+}
+
+// A host that died on a full filesystem leaves a record that no rewrite
+// can replace: taking the directory removes it, which needs no room.
+TEST_F(RealHost, OnAFullFilesystemTheRecordOfAHostThatDiedIsClearedAllTheSame) {
+  testsupport::SmallFilesystem small(8u << 20);
+  if (!small.mounted()) GTEST_SKIP() << small.refusal();
+  const std::string conf = small.path();
+  SidecarRecord dead;
+  dead.host = 0x7ffffff1;  // no such process
+  dead.hostStart = 1;
+  ASSERT_FALSE(ZbCassandra::WriteSidecarRecord(conf, dead).IsError());
+  WriteFile(conf + "/zbPriam.properties", "priam.jmx.token=left-behind\n");
+  small.FillUp("filler");
+
+  std::vector<pid_t> stopped;
+  const CYrError stop = PriamUtil::stopDirectorySidecars(conf, false, &stopped);
+  EXPECT_FALSE(stop.IsError()) << stop.AsString();
+  EXPECT_FALSE(testsupport::PathExists(conf + "/zbPriam.sidecar"));
+  EXPECT_EQ(ReadFile(conf + "/zbPriam.properties").find("left-behind"), std::string::npos);
 }
 
 TEST_F(RealHost, AHostKilledBetweenSpawnAndRecordLeavesASidecarThatIsFoundAndStopped) {

@@ -62,8 +62,10 @@ bool WaitUntil(const std::function<bool()>& condition, int seconds) {
 }
 
 PriamctlProcess::PriamctlProcess(const std::vector<std::string>& args,
-                                 const std::map<std::string, std::string>& env) {
-  std::vector<std::string> argv = {PRIAMCTL_BINARY};
+                                 const std::map<std::string, std::string>& env,
+                                 const std::vector<std::string>& launcher) {
+  std::vector<std::string> argv = launcher;
+  argv.push_back(PRIAMCTL_BINARY);
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<std::string> envp = Environment(env);
   std::vector<char*> argvPointers = Pointers(argv);
@@ -86,8 +88,8 @@ PriamctlProcess::PriamctlProcess(const std::vector<std::string>& args,
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setsigdefault(&attributes, &all);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  if (posix_spawn(&m_pid, argv[0].c_str(), &actions, &attributes, argvPointers.data(),
-                  envPointers.data()) != 0) {
+  if (posix_spawnp(&m_pid, argv[0].c_str(), &actions, &attributes, argvPointers.data(),
+                   envPointers.data()) != 0) {
     m_pid = -1;
   }
   posix_spawnattr_destroy(&attributes);
@@ -119,8 +121,9 @@ Outcome PriamctlProcess::Wait(int seconds) {
 }
 
 Outcome RunPriamctl(const std::vector<std::string>& args,
-                    const std::map<std::string, std::string>& env) {
-  PriamctlProcess process(args, env);
+                    const std::map<std::string, std::string>& env,
+                    const std::vector<std::string>& launcher) {
+  PriamctlProcess process(args, env, launcher);
   return process.Wait();
 }
 

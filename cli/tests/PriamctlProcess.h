@@ -22,9 +22,11 @@ struct Outcome {
 class PriamctlProcess {
  public:
   // Starts priamctl with `args`; `env` is added to this process's
-  // environment. stdin is /dev/null.
+  // environment. stdin is /dev/null. `launcher`, when given, is a command
+  // (found on PATH) that runs priamctl: its words come first.
   explicit PriamctlProcess(const std::vector<std::string>& args,
-                           const std::map<std::string, std::string>& env = {});
+                           const std::map<std::string, std::string>& env = {},
+                           const std::vector<std::string>& launcher = {});
   ~PriamctlProcess();  // kills a process that still runs
 
   pid_t pid() const { return m_pid; }
@@ -40,7 +42,8 @@ class PriamctlProcess {
 };
 
 Outcome RunPriamctl(const std::vector<std::string>& args,
-                    const std::map<std::string, std::string>& env = {});
+                    const std::map<std::string, std::string>& env = {},
+                    const std::vector<std::string>& launcher = {});
 
 // The pids whose parent is `parent` and whose command line holds `running`,
 // from /proc.

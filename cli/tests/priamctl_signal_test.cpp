@@ -384,6 +384,115 @@ TEST_F(Signals, StatusAndStopAnswerFromWhatRunsWhateverTheFilesSay) {
   EXPECT_FALSE(testsupport::PathExists(record)) << "replaced, then removed with the claim";
 }
 
+// A container has a pid namespace of its own: a host there calls itself
+// process 1, which outside is another process. Each side judges the other
+// by what it can see of it, and by the lock where it sees nothing.
+TEST_F(Signals, AHostInAnotherPidNamespaceIsAliveSeenFromEitherSideAndKeepsItsSidecar) {
+  const std::vector<std::string> newNamespace = {"unshare", "--pid", "--fork", "--mount-proc",
+                                                 "--kill-child"};
+  if (system("unshare --pid --fork --mount-proc true >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "this machine refuses a new pid namespace";
+  }
+  const std::vector<std::string> statusJson = {"status", "--priam-conf-dir", confDir, "--json"};
+  const std::vector<std::string> status = {"status", "--priam-conf-dir", confDir};
+  const std::vector<std::string> stop = {"stop", "--priam-conf-dir", confDir};
+  const auto keepRunning = [&](const std::vector<std::string>& launcher) {
+    std::unique_ptr<PriamctlProcess> run(new PriamctlProcess(
+        NodeArgs("run", {"--keep-running", "--short-waits-for-tests"}), {}, launcher));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return run->Err().find("Keeping the sidecar running") != std::string::npos; }, 60))
+        << run->Err();
+    return run;
+  };
+  const auto parse = [](const Outcome& shown) {
+    return nlohmann::json::parse(shown.out, nullptr, false);
+  };
+
+  {
+    SCOPED_TRACE("the host in a namespace of its own, the operator outside");
+    const std::unique_ptr<PriamctlProcess> inside = keepRunning(newNamespace);
+    const std::vector<pid_t> hosts = ChildrenOf(inside->pid(), "priamctl");
+    ASSERT_EQ(hosts.size(), 1u);
+    const pid_t host = hosts.front();
+    const std::vector<pid_t> sidecars = ChildrenOf(host, kSidecarProgram);
+    ASSERT_EQ(sidecars.size(), 1u);
+
+    const Outcome refused = RunPriamctl(stop);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "priamctl: the Priam configuration directory " + confDir +
+                               " belongs to a live host (process " + std::to_string(host) +
+                               ", known as process 1 in its own pid namespace); stop that host, "
+                               "or give --force to stop its sidecar\n");
+    EXPECT_EQ(ChildrenOf(host, kSidecarProgram), sidecars);
+    const Outcome discover = RunPriamctl(NodeArgs("discover"));
+    EXPECT_EQ(discover.err, "priamctl: the Priam configuration directory " + confDir +
+                                " belongs to another host (process " + std::to_string(host) +
+                                ", known as process 1 in its own pid namespace, whose sidecar is "
+                                "process " +
+                                std::to_string(sidecars.front()) +
+                                "); its files were left as they are\n");
+
+    Outcome shown = RunPriamctl(statusJson);
+    EXPECT_EQ(shown.exitCode, 0) << shown.err;
+    const nlohmann::json owner = parse(shown)["owner"];
+    EXPECT_EQ(owner, nlohmann::json(
+                         {{"pid", host},
+                          {"alive", true},
+                          {"pid_namespace", {{"other", true}, {"pid_there", 1}, {"seen", true}}}}))
+        << shown.out;
+    EXPECT_EQ(parse(shown)["sidecar"]["pid"], sidecars.front()) << shown.out;
+    EXPECT_EQ(parse(shown)["answers_info"]["answered"], true) << shown.out;
+    shown = RunPriamctl(status);
+    EXPECT_NE(shown.out.find("process " + std::to_string(host) +
+                             ", alive (in another pid namespace, where it is process 1)\n"),
+              std::string::npos)
+        << shown.out;
+    // Inside, the host is process 1 of the status's own namespace.
+    shown =
+        RunPriamctl(status, {}, {"nsenter", "--target", std::to_string(host), "--pid", "--mount"});
+    EXPECT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_NE(shown.out.find("process 1, alive\n"), std::string::npos) << shown.out;
+  }
+
+  {
+    SCOPED_TRACE("the host outside, the operator in a namespace of its own");
+    const std::unique_ptr<PriamctlProcess> outside = keepRunning({});
+    const pid_t sidecar = WaitForSidecar(*outside);
+    ASSERT_GT(sidecar, 0);
+
+    const Outcome refused = RunPriamctl(stop, {}, newNamespace);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "priamctl: the Priam configuration directory " + confDir +
+                               " belongs to a live host (process " +
+                               std::to_string(outside->pid()) +
+                               " in another pid namespace, which cannot be seen from here); stop "
+                               "that host, or give --force to stop its sidecar\n");
+    EXPECT_EQ(ChildrenOf(outside->pid(), kSidecarProgram), std::vector<pid_t>{sidecar});
+    const Outcome discover = RunPriamctl(NodeArgs("discover"), {}, newNamespace);
+    EXPECT_EQ(discover.err, "priamctl: the Priam configuration directory " + confDir +
+                                " belongs to another host (process " +
+                                std::to_string(outside->pid()) +
+                                " in another pid namespace, which cannot be seen from here); its "
+                                "files were left as they are\n");
+
+    Outcome shown = RunPriamctl(statusJson, {}, newNamespace);
+    EXPECT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_EQ(parse(shown)["owner"],
+              nlohmann::json({{"pid", outside->pid()},
+                              {"alive", true},
+                              {"pid_namespace",
+                               {{"other", true}, {"pid_there", outside->pid()}, {"seen", false}}}}))
+        << shown.out;
+    EXPECT_EQ(parse(shown)["sidecar"]["pid"], sidecar) << shown.out;
+    shown = RunPriamctl(status, {}, newNamespace);
+    EXPECT_NE(
+        shown.out.find("process " + std::to_string(outside->pid()) +
+                       ", alive (in another pid namespace, which cannot be seen from here)\n"),
+        std::string::npos)
+        << shown.out;
+  }
+}
+
 // Whichever wins, its sidecar reads what the winner wrote and nothing of the
 // loser's: the loser writes nothing into the directory.
 TEST_F(Signals, OfTwoRunsStartedTogetherTheWinnersSidecarServesTheWinnersValues) {
