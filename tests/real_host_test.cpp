@@ -663,8 +663,15 @@ TEST_F(RealHost, AHostThatExecsAnotherProgramLeavesAnOrphanForTheNextHostOrAStop
   for (const bool byStop : {false, true}) {
     SCOPED_TRACE(byStop ? "an operator's stop" : "the next host");
     ForkedHost host([&](ForkedHost& self) {
-      LaunchAndSay(self);
+      Make();
+      WriteProperties();
+      const CYrError launched = controller->startPriam();
       WriteProperties();  // for its next launch
+      // Said once the library is done: a call after the guardian's death
+      // would put another in its place.
+      self.Say(launched.IsError() ? "failed: " + launched.AsString()
+                                  : std::to_string(controller->priamPid()) + " " +
+                                        std::to_string(controller->guardianPid()));
       self.Hear();
       execl("/bin/sleep", "sleep", "1000", static_cast<char*>(nullptr));
     });
