@@ -128,7 +128,7 @@ void HostEndToCleanDirectory(benchmark::State& state, const NodeLayout& layout, 
       break;
     }
     state.counters["peak_rss_KiB"] = static_cast<double>(PeakRssKib(guardian));
-    const Clock::time_point ended = Clock::now();
+    Clock::time_point ended = Clock::now();
     bool done = false;
     if (end == End::kKilled) {
       endHost();
@@ -138,6 +138,7 @@ void HostEndToCleanDirectory(benchmark::State& state, const NodeLayout& layout, 
     } else {
       // Once the host is in its request.
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      ended = Clock::now();
       kill(guardian, SIGKILL);
       done = WaitUntil([&] { return OtherGuardian(confDir, guardian) > 0; });
     }
