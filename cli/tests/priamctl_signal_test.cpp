@@ -27,7 +27,9 @@ class Signals : public PriamctlFixture {
  protected:
   // A host killed by SIGKILL during its launch's wait, once the launch has
   // recorded its sidecar, after the guardian beside it (which would stop the
-  // sidecar) was killed; returns that sidecar, left running.
+  // sidecar) was killed; returns that sidecar, left running. The host is
+  // stopped first: running, it would put another guardian in the dead one's
+  // place at once.
   pid_t KillAHostDuringItsLaunch(const std::string& password) {
     PriamctlProcess dead(NodeArgs("run", {"--request", "info", "--property-from-env",
                                           "priam.cqluserpassword=TEST_PASSWORD"}),
@@ -44,6 +46,8 @@ class Signals : public PriamctlFixture {
                      std::string::npos;
         },
         30));
+    kill(dead.pid(), SIGSTOP);
+    EXPECT_TRUE(WaitUntil([&] { return testsupport::ProcessState(dead.pid()) == 'T'; }, 10));
     for (const pid_t guardian : ChildrenOf(dead.pid(), kGuardianProgram)) kill(guardian, SIGKILL);
     kill(dead.pid(), SIGKILL);
     EXPECT_EQ(dead.Wait(20).exitCode, 128 + SIGKILL);
