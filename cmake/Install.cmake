@@ -17,14 +17,7 @@ install(FILES ${PROJECT_BINARY_DIR}/cli/priamctl.1 DESTINATION ${CMAKE_INSTALL_M
 # The public header, the names of its error codes, and the platform headers
 # a host needs with it: the error and string types of its interface, and
 # the log writer a host installs.
-install(FILES
-  ${PROJECT_SOURCE_DIR}/controller/PriamUtil.h
-  ${PROJECT_SOURCE_DIR}/controller/PriamUtilErrors.h
-  ${PROJECT_SOURCE_DIR}/platform/CYrError.h
-  ${PROJECT_SOURCE_DIR}/platform/CYrString.h
-  ${PROJECT_SOURCE_DIR}/platform/CLogWriterInterface.h
-  ${PROJECT_SOURCE_DIR}/platform/StreamLogWriter.h
-  DESTINATION ${PRIAMUTIL_INCLUDE_SUBDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/priamutil/ DESTINATION ${PRIAMUTIL_INCLUDE_SUBDIR})
 
 install(EXPORT PriamUtilTargets NAMESPACE PriamUtil:: DESTINATION ${PRIAMUTIL_CMAKE_DIR})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/PriamUtilConfig.cmake.in

@@ -1,11 +1,11 @@
 // The host stays in charge of time: cancel() ends whatever a controller
 // waits for, from any thread or a signal handler, and every wait of the
 // controller after it.
-#include "Boundary.h"
-#include "HostControl.h"
 #include "PriamUtil.h"
-#include "Supervision.h"
 #include "YrCancel.h"
+#include "common/Boundary.h"
+#include "common/HostControl.h"
+#include "controller/Supervision.h"
 
 namespace ZbCassandra {
 

@@ -4,22 +4,22 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Boundary.h"
 #include "CYrPath.h"
-#include "ErrorCodes.h"
 #include "FXString.h"
-#include "HostControl.h"
 #include "PriamUtil.h"
-#include "SidecarOutput.h"
-#include "SidecarScan.h"
-#include "Supervision.h"
 #include "YrCancel.h"
 #include "YrNet.h"
 #include "YrSleep.h"
 #include "ZBLibCurl.h"
 #include "ZBPlatformInfo.h"
 #include "ZbProcess.h"
+#include "common/Boundary.h"
+#include "common/ErrorCodes.h"
+#include "common/HostControl.h"
+#include "controller/Supervision.h"
+#include "ownership/SidecarScan.h"
 #include "priamconf/PropertiesFile.h"
+#include "supervision/SidecarOutput.h"
 
 namespace ZbCassandra {
 
@@ -65,12 +65,12 @@ CYrError PriamUtil::startPriam() try {
   ZB_TRACE_ENTRY();
   CYrError status = CYrError::Success();
   if (copiedByFork()) return forkedChildError();
-  const YrWatchScope watching(m_supervision->guardianship.Watch());
-  m_supervision->guardianship.Tend();
+  const YrWatchScope watching(sidecarSupervision().guardianship.Watch());
+  sidecarSupervision().guardianship.Tend();
   // However the launch ends before a sidecar runs, the secrets the host
   // wrote for it leave the disk: nothing else would take them out.
   const auto refused = [this](CYrError error) {
-    if (m_supervision->secretsPending) forgetSecrets(&error);
+    if (sidecarSupervision().secretsPending) forgetSecrets(&error);
     return error;
   };
   if (cancelled()) return refused(CancelledError(PRIAM_LOCATION));
@@ -78,7 +78,7 @@ CYrError PriamUtil::startPriam() try {
   if (m_initFailed) {
     // A directory that another host holds is named as such, while it does.
     pid_t holderSidecar = 0;
-    const pid_t holder = m_supervision->refusal.IsError() ? directoryHolder(&holderSidecar) : 0;
+    const pid_t holder = directoryShare().refusal.IsError() ? directoryHolder(&holderSidecar) : 0;
     if (holder > 0) {
       const CYrError held = heldElsewhereError(holder, holderSidecar, true, false);
       ZB_LOG(-1, "%s", held.Message().c_str());
@@ -101,19 +101,19 @@ CYrError PriamUtil::startPriam() try {
 
   // From here the launch takes out its own secrets, and a stop within it
   // leaves them to it.
-  const LaunchUnderWay launching(m_supervision->launching);
+  const LaunchUnderWay launching(sidecarSupervision().launching);
   // A sidecar of an earlier launch that still runs would be orphaned when
   // its process object is replaced; stop it first.
   if (m_priamStarted) {
     stopPriam();
-    m_supervision->exitReported = false;
+    sidecarSupervision().exitReported = false;
   }
   const CYrError claimed = claimSidecar();
   if (claimed.IsError()) {
     // Nothing runs on what this process wrote, so nothing may keep it; a
     // directory that another host holds got nothing from us.
     CYrError status = claimed;
-    if (m_supervision->directory) forgetSecrets(&status);
+    if (directoryShare().claim) forgetSecrets(&status);
     return status;
   }
   m_process.reset(new ZbProcess());
@@ -123,7 +123,7 @@ CYrError PriamUtil::startPriam() try {
   // host, by which any process of it is recognised as whose it is.
   m_process->SetOwnProcessGroup(true);
   m_process->SetExtraEnvironment({std::string(kHostVariable) + "=" + HostStamp(ThisProcess())});
-  m_supervision->exitReported = false;  // a new sidecar, a new end to report
+  sidecarSupervision().exitReported = false;  // a new sidecar, a new end to report
   m_process->SetOutputDescriptor(prepareSidecarOutput());
 
   const CYrString jar = CYrPath::Append(m_priamDir.c_str(), "priam.jar");
@@ -139,7 +139,7 @@ CYrError PriamUtil::startPriam() try {
   // Recorded at once, for the operator's view; a host that dies before
   // that leaves a sidecar that is found all the same, by what it runs.
   if (spawned) {
-    if (m_supervision->afterSpawn) m_supervision->afterSpawn(m_process->GetChildPid());
+    if (sidecarSupervision().afterSpawn) sidecarSupervision().afterSpawn(m_process->GetChildPid());
     startGuardian();
     recordSidecar(true);
   } else {
@@ -265,7 +265,7 @@ PRIAM_CATCH_ALL
 CYrError PriamUtil::checkConnection() try {
   if (cancelled()) return CancelledError(PRIAM_LOCATION);
   const YrCancelScope cancellable = cancelScope();
-  const YrWatchScope watching(m_supervision->guardianship.Watch());
+  const YrWatchScope watching(sidecarSupervision().guardianship.Watch());
   // The same wait as ever while the sidecar runs; a sidecar that exits ends
   // it, and the request then reports the exit instead of being sent.
   YRSLEEP_UNTIL_EXIT(kConnectionCheckDelayMs, sidecarExitDescriptor());

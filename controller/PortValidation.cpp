@@ -1,11 +1,11 @@
-#include "Boundary.h"
-#include "ErrorCodes.h"
 #include "FXString.h"
-#include "HostControl.h"
 #include "PriamUtil.h"
-#include "ToolOutputPort.h"
 #include "YrCancel.h"
 #include "ZbProcess.h"
+#include "common/Boundary.h"
+#include "common/ErrorCodes.h"
+#include "common/HostControl.h"
+#include "controller/ToolOutputPort.h"
 
 namespace ZbCassandra {
 

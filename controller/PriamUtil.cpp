@@ -1,9 +1,9 @@
 #include "PriamUtil.h"
 
-#include "Boundary.h"
-#include "Supervision.h"
 #include "ZBLibCurl.h"
 #include "ZbProcess.h"
+#include "common/Boundary.h"
+#include "controller/Supervision.h"
 
 namespace ZbCassandra {
 
@@ -24,8 +24,8 @@ PriamUtil::PriamUtil(int priamPort, const CYrString& javaPath, const std::string
     m_supervision.reset(new Supervision());
     m_supervision->control.reset(new HostControl());
     // The record names the guardian that runs beside the sidecar.
-    m_supervision->guardianship.OnReplaced([this](pid_t) {
-      if (m_priamStarted) recordSidecar(m_supervision->launching);
+    sidecarSupervision().guardianship.OnReplaced([this](pid_t) {
+      if (m_priamStarted) recordSidecar(sidecarSupervision().launching);
     });
     m_javaPath = javaPath;
     error = initialize();
@@ -42,7 +42,7 @@ PriamUtil::~PriamUtil() {
   // A copy in a forked child stops nothing: stopPriam refuses there.
   if (m_priamStarted) {
     stopPriam();
-  } else if (m_supervision && m_supervision->secretsPending && !copiedByFork()) {
+  } else if (m_supervision && sidecarSupervision().secretsPending && !copiedByFork()) {
     // Written for a launch that never came; nothing else would take them
     // out.
     CYrError ignored = CYrError::Success();
@@ -62,7 +62,7 @@ CYrError PriamUtil::initialize() try {
   CYrError error = initializeJavaPath();
   if (error.IsError()) return error.Push(PRIAM_LOCATION);
   CYrError refused = initializePaths();
-  if (refused.IsError() && !m_supervision->refusal.IsError()) return refused.Push(PRIAM_LOCATION);
+  if (refused.IsError() && !directoryShare().refusal.IsError()) return refused.Push(PRIAM_LOCATION);
   error = initializePorts();
   if (error.IsError()) return error.Push(PRIAM_LOCATION);
   return refused.IsError() ? refused.Push(PRIAM_LOCATION) : CYrError::Success();
@@ -71,7 +71,7 @@ PRIAM_CATCH_ALL
 
 CYrError PriamUtil::initializePaths() try {
   CYrError refused = initializePriamConfFilePath();
-  if (refused.IsError() && !m_supervision->refusal.IsError()) return refused.Push(PRIAM_LOCATION);
+  if (refused.IsError() && !directoryShare().refusal.IsError()) return refused.Push(PRIAM_LOCATION);
   CYrError error = initializeCassandraConfFilePath();
   if (error.IsError()) return error.Push(PRIAM_LOCATION);
   return refused.IsError() ? refused.Push(PRIAM_LOCATION) : CYrError::Success();
@@ -79,5 +79,9 @@ CYrError PriamUtil::initializePaths() try {
 PRIAM_CATCH_ALL
 
 pid_t PriamUtil::priamPid() const { return m_process ? m_process->GetChildPid() : 0; }
+
+DirectoryShare& PriamUtil::directoryShare() const { return m_supervision->directory; }
+
+SidecarSupervision& PriamUtil::sidecarSupervision() const { return m_supervision->sidecar; }
 
 }  // namespace ZbCassandra

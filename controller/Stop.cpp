@@ -1,11 +1,11 @@
 #include <signal.h>
 
-#include "Boundary.h"
-#include "ErrorCodes.h"
 #include "PriamUtil.h"
-#include "Supervision.h"
 #include "YrCancel.h"
 #include "ZbProcess.h"
+#include "common/Boundary.h"
+#include "common/ErrorCodes.h"
+#include "controller/Supervision.h"
 
 namespace ZbCassandra {
 
@@ -24,9 +24,9 @@ CYrError PriamUtil::stopPriam() try {
   // A stop waits for what it killed, cancelled or not: nothing of the
   // directory may outlive it.
   const YrCancelScope uncancellable(-1, 0);
-  m_supervision->guardianship.Tend();
+  sidecarSupervision().guardianship.Tend();
   // Asked for by the host, it ends the report of an exit the library saw.
-  if (!m_supervision->launching) m_supervision->exitReported = false;
+  if (!sidecarSupervision().launching) sidecarSupervision().exitReported = false;
   bool stopped = false;
   if (m_process && m_process->GetChildPid() > 0) {
     // The signals go through the child's own handle: a pid that the host
@@ -54,15 +54,15 @@ CYrError PriamUtil::stopPriam() try {
   }
   // Secrets written for a launch that has not come are not left behind by a
   // stop; a launch under way takes out its own.
-  if (!m_supervision->launching && m_supervision->secretsPending) {
+  if (!sidecarSupervision().launching && sidecarSupervision().secretsPending) {
     CYrError ignored = CYrError::Success();
     forgetSecrets(&ignored);
   }
   // Its guardian ends once the sidecar's last output is written; one stays
   // while secrets are still on disk.
   endGuardian();
-  if (!m_supervision->launching && !m_supervision->secretsPending) {
-    m_supervision->guardianship.Release();
+  if (!sidecarSupervision().launching && !sidecarSupervision().secretsPending) {
+    sidecarSupervision().guardianship.Release();
   }
   m_priamStarted = false;
   std::string how;
@@ -74,7 +74,7 @@ CYrError PriamUtil::stopPriam() try {
   // Whatever of the directory's sidecars is still found (one that left its
   // process group, one nobody alive owns) goes too.
   std::string failure;
-  if (m_supervision->directory && !m_supervision->directory->StopStrays(&failure)) {
+  if (directoryShare().claim && !directoryShare().claim->StopStrays(&failure)) {
     ZB_LOG(-1, "%s", failure.c_str());
   }
   return CYrError::Success();

@@ -1,4 +1,4 @@
-#include "ToolOutputPort.h"
+#include "controller/ToolOutputPort.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -2,11 +2,11 @@
 #include <string>
 #include <vector>
 
-#include "Boundary.h"
 #include "CYrPath.h"
 #include "FXString.h"
 #include "PriamUtil.h"
 #include "ZBPlatformInfo.h"
+#include "common/Boundary.h"
 #include "discovery/TextFileLines.h"
 
 namespace ZbCassandra {

@@ -2,10 +2,10 @@
 #include <string>
 #include <vector>
 
-#include "Boundary.h"
-#include "ErrorCodes.h"
 #include "FXString.h"
 #include "PriamUtil.h"
+#include "common/Boundary.h"
+#include "common/ErrorCodes.h"
 #include "discovery/YamlLines.h"
 
 namespace ZbCassandra {

@@ -3,13 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "Boundary.h"
 #include "CYrPath.h"
-#include "ErrorCodes.h"
 #include "FXString.h"
 #include "PriamUtil.h"
 #include "ZBPlatformInfo.h"
 #include "ZbProcess.h"
+#include "common/Boundary.h"
+#include "common/ErrorCodes.h"
 #include "discovery/CommandLineMask.h"
 #include "discovery/JavaToolOutput.h"
 #include "discovery/PidFile.h"

@@ -1,11 +1,11 @@
 // The node's CQL port, the address it listens on for CQL, and its JMX port.
 #include <string>
 
-#include "Boundary.h"
 #include "CYrPath.h"
 #include "FXString.h"
 #include "PriamUtil.h"
 #include "ZbProcess.h"
+#include "common/Boundary.h"
 #include "discovery/PortText.h"
 #include "discovery/YamlLines.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "ToolOutputPort.h"
+#include "controller/ToolOutputPort.h"
 #include "discovery/PortText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "ToolOutputPort.h"
+#include "controller/ToolOutputPort.h"
 #include "discovery/CommandLineMask.h"
 #include "discovery/JavaToolOutput.h"
 #include "discovery/PidFile.h"

@@ -1,4 +1,4 @@
-#include "Guardian.h"
+#include "guardian/Guardian.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -23,7 +23,7 @@
 #include <functional>
 #include <string>
 
-#include "GuardianOptions.h"
+#include "supervision/GuardianProtocol.h"
 
 namespace ZbCassandra {
 

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <string>
 
-#include "Guardian.h"
-#include "GuardianOptions.h"
-#include "RotatingOutput.h"
+#include "guardian/Guardian.h"
+#include "guardian/RotatingOutput.h"
+#include "supervision/GuardianProtocol.h"
 
 int main(int argc, char** argv) {
   // Blocked first: a stop that arrives while we set up must not be lost.

@@ -3,14 +3,13 @@
 #include <cstdint>
 #include <string>
 
-#include "Boundary.h"
 #include "CYrFile.h"
 #include "CYrPath.h"
-#include "ErrorCodes.h"
 #include "PriamUtil.h"
-#include "Supervision.h"
 #include "ZBPI_EventManager.h"
 #include "ZBPlatformInfo.h"
+#include "common/Boundary.h"
+#include "common/ErrorCodes.h"
 #include "priamconf/KeyUpdate.h"
 #include "priamconf/PropertiesFile.h"
 #include "priamconf/SecretKeys.h"
@@ -57,7 +56,7 @@ CYrError PriamUtil::initializePriamConfFilePath() try {
   if (owned.IsError()) {
     // Another host's files are not ours to replace. The node is still
     // discovered; the refusal is the constructor's result.
-    m_supervision->refusal = owned;
+    rememberRefusal(owned);
     return owned;
   }
 

@@ -9,8 +9,8 @@
 
 #include "CYrFile.h"
 #include "CYrPath.h"
-#include "ControllerLog.h"
-#include "ErrorCodes.h"
+#include "common/ControllerLog.h"
+#include "common/ErrorCodes.h"
 #include "priamconf/TextFile.h"
 
 namespace ZbCassandra {

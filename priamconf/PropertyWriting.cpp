@@ -4,14 +4,14 @@
 #include <map>
 #include <string>
 
-#include "Boundary.h"
-#include "ErrorCodes.h"
 #include "PriamUtil.h"
-#include "Supervision.h"
+#include "common/Boundary.h"
+#include "common/ErrorCodes.h"
 #include "priamconf/KeyUpdate.h"
 #include "priamconf/PropertiesFile.h"
 #include "priamconf/SecretKeys.h"
 #include "priamconf/TextFile.h"
+#include "supervision/SidecarSupervision.h"
 
 namespace ZbCassandra {
 
@@ -81,16 +81,17 @@ CYrError PriamUtil::writePriamProperties(std::map<std::string, std::string> prop
   // launch takes them out, its guardian does.
   const bool secrets = std::any_of(kSecretKeys.begin(), kSecretKeys.end(),
                                    [&](const char* key) { return merged.count(key) != 0; });
-  if (secrets) m_supervision->guardianship.Ensure(m_priamConfDir);
+  if (secrets) sidecarSupervision().guardianship.Ensure(m_priamConfDir);
   ZB_LOG(0, "Writing properties into file %s", path.c_str());
   error = WritePropertiesFile(path, merged);
   if (error.IsError()) {
     // The old file is whole: what this controller had on disk is still all.
-    if (!m_supervision->secretsPending) m_supervision->guardianship.ReleaseDirectoryGuard();
+    if (!sidecarSupervision().secretsPending)
+      sidecarSupervision().guardianship.ReleaseDirectoryGuard();
     return error.Push(PRIAM_LOCATION);
   }
-  m_supervision->secretsPending = secrets;
-  if (!secrets) m_supervision->guardianship.ReleaseDirectoryGuard();
+  sidecarSupervision().secretsPending = secrets;
+  if (!secrets) sidecarSupervision().guardianship.ReleaseDirectoryGuard();
   return CYrError::Success();
 }
 PRIAM_CATCH_ALL

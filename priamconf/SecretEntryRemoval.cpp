@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <string>
 
-#include "ControllerLog.h"
+#include "common/ControllerLog.h"
 #include "priamconf/PropertiesFile.h"
 #include "priamconf/SecretKeys.h"
 #include "priamconf/TextFile.h"

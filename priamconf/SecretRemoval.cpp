@@ -3,13 +3,13 @@
 #include <cerrno>
 #include <string>
 
-#include "Boundary.h"
-#include "ControllerLog.h"
 #include "PriamUtil.h"
-#include "Supervision.h"
+#include "common/Boundary.h"
+#include "common/ControllerLog.h"
 #include "priamconf/PropertiesFile.h"
 #include "priamconf/SecretKeys.h"
 #include "priamconf/TextFile.h"
+#include "supervision/SidecarSupervision.h"
 
 namespace ZbCassandra {
 
@@ -24,8 +24,8 @@ CYrError PriamUtil::deleteEntries() try {
   if (error.IsError()) return error.Push(PRIAM_LOCATION);
   for (int i = 0; i < absent; ++i) ZB_LOG(0, "Failed to erase an entry from the map");
   // Nothing of this controller's is on disk to guard any more.
-  m_supervision->secretsPending = false;
-  m_supervision->guardianship.ReleaseDirectoryGuard();
+  sidecarSupervision().secretsPending = false;
+  sidecarSupervision().guardianship.ReleaseDirectoryGuard();
   return CYrError::Success();
 }
 PRIAM_CATCH_ALL

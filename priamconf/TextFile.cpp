@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "CYrFile.h"
-#include "ControllerLog.h"
+#include "common/ControllerLog.h"
 
 namespace ZbCassandra {
 

@@ -3,15 +3,15 @@
 #include <cstdint>
 #include <string>
 
-#include "Boundary.h"
-#include "ErrorCodes.h"
-#include "HostControl.h"
 #include "PriamUtil.h"
 #include "RequestType.h"
-#include "Supervision.h"
 #include "YrCancel.h"
 #include "ZBLibCurl.h"
 #include "ZbProcessInfo.h"
+#include "common/Boundary.h"
+#include "common/ErrorCodes.h"
+#include "common/HostControl.h"
+#include "supervision/SidecarSupervision.h"
 
 namespace ZbCassandra {
 
@@ -61,8 +61,8 @@ CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrStri
   // a request from it would mix the two.
   if (copiedByFork()) return forkedChildError();
   if (cancelled()) return CancelledError(PRIAM_LOCATION);
-  const YrWatchScope watching(m_supervision->guardianship.Watch());
-  m_supervision->guardianship.Tend();
+  const YrWatchScope watching(sidecarSupervision().guardianship.Watch());
+  sidecarSupervision().guardianship.Tend();
   if (sidecarGone()) return sidecarExitError();
   if (!m_priamStarted || !m_curl) {
     return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kNotConnected, " Priam server not initialized ");
@@ -73,7 +73,7 @@ CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrStri
   }
   const pid_t sidecar = priamPid();
   if (Stopped(sidecar)) return StoppedError(PRIAM_LOCATION, sidecar);
-  if (m_supervision->guardianship.Stopped()) {
+  if (sidecarSupervision().guardianship.Stopped()) {
     return GuardianStoppedError(PRIAM_LOCATION, guardianPid());
   }
 
@@ -102,7 +102,7 @@ CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrStri
   if (cancelled()) return CancelledError(PRIAM_LOCATION);
   const int64_t status = m_curl->GetHttpErrorCode();
   if (status == 0 && Stopped(sidecar)) return StoppedError(PRIAM_LOCATION, sidecar);
-  if (status == 0 && m_supervision->guardianship.Stopped()) {
+  if (status == 0 && sidecarSupervision().guardianship.Stopped()) {
     return GuardianStoppedError(PRIAM_LOCATION, guardianPid());
   }
   // The operation field reads 0 whatever the request type: the line's

@@ -1,9 +1,9 @@
 // How long one attempt of a host's request may take: the host knows its
 // calls, and a long one may legitimately need hours.
-#include "Boundary.h"
-#include "ErrorCodes.h"
-#include "HostControl.h"
 #include "PriamUtil.h"
+#include "common/Boundary.h"
+#include "common/ErrorCodes.h"
+#include "common/HostControl.h"
 
 namespace ZbCassandra {
 

@@ -2,15 +2,15 @@
 // launched, or whose own back end is down, gets a few more chances.
 #include <cstdint>
 
-#include "Boundary.h"
-#include "ErrorCodes.h"
-#include "HostControl.h"
 #include "PriamUtil.h"
 #include "RequestType.h"
-#include "Supervision.h"
 #include "YrCancel.h"
 #include "YrSleep.h"
 #include "ZBPlatformInfo.h"
+#include "common/Boundary.h"
+#include "common/ErrorCodes.h"
+#include "common/HostControl.h"
+#include "supervision/SidecarSupervision.h"
 
 namespace ZbCassandra {
 
@@ -34,8 +34,8 @@ CYrError PriamUtil::sendRequestWithErrorHandling(requestType type, const CYrStri
   if (copiedByFork()) return forkedChildError();
   if (cancelled()) return CancelledError(PRIAM_LOCATION);
   const YrCancelScope cancellable = cancelScope();
-  const YrWatchScope watching(m_supervision->guardianship.Watch());
-  m_supervision->guardianship.Tend();
+  const YrWatchScope watching(sidecarSupervision().guardianship.Watch());
+  sidecarSupervision().guardianship.Tend();
   CYrError error = CYrError::Success();
 
   // Read and reported at every call; the sleeps and limits do not depend on

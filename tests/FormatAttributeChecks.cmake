@@ -3,7 +3,7 @@
 # (syntax only) with the project's warning flags: case 0 must compile, every
 # other case must fail with a format error.
 set(format_check_flags -std=c++17 -Wall -Wextra -Werror -fsyntax-only
-    -I${PROJECT_SOURCE_DIR}/platform)
+    -I${PROJECT_SOURCE_DIR}/platform -I${PROJECT_SOURCE_DIR}/include/priamutil)
 get_target_property(format_check_boost Boost::headers INTERFACE_INCLUDE_DIRECTORIES)
 foreach(dir IN LISTS format_check_boost)
   if(dir AND NOT dir IN_LIST CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES)

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "DiscoveryFixture.h"
-#include "ErrorCodes.h"
 #include "FXErrorUtil.h"
+#include "common/ErrorCodes.h"
 
 namespace {
 

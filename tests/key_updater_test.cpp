@@ -4,11 +4,11 @@
 #include <string>
 
 #include "CapturingLogWriter.h"
-#include "ErrorCodes.h"
 #include "FXErrorUtil.h"
 #include "PriamConfFixture.h"
 #include "PriamUtil.h"
 #include "TempDir.h"
+#include "common/ErrorCodes.h"
 #include "priamconf/KeyUpdate.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "ChildProcess.h"
 #include "PriamConfFixture.h"
 #include "PriamUtil.h"
-#include "priamconf/LeftoverTemporaries.h"
+#include "ownership/LeftoverTemporaries.h"
 
 namespace {
 

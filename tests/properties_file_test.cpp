@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "ErrorCodes.h"
 #include "FXErrorUtil.h"
 #include "PriamConfFixture.h"
 #include "TempDir.h"
+#include "common/ErrorCodes.h"
 #include "priamconf/PropertiesFile.h"
 
 namespace {

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "CapturingLogWriter.h"
-#include "ErrorCodes.h"
 #include "FXErrorUtil.h"
 #include "PriamConfFixture.h"
 #include "PriamUtil.h"
+#include "common/ErrorCodes.h"
 
 namespace {
 

@@ -27,11 +27,11 @@
 
 #include "LaunchFixture.h"
 #include "PriamUtilTestAccess.h"
-#include "SidecarRecord.h"
-#include "SidecarScan.h"
 #include "SmallFilesystem.h"
 #include "ZbFileLock.h"
 #include "ZbProcessInfo.h"
+#include "ownership/SidecarRecord.h"
+#include "ownership/SidecarScan.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "CapturingLogWriter.h"
-#include "ErrorCodes.h"
 #include "FXErrorUtil.h"
 #include "HeaderAppendFault.h"
 #include "HttpTestServer.h"
@@ -13,6 +12,7 @@
 #include "PriamUtilTestAccess.h"
 #include "RefusingPort.h"
 #include "ScopedEnvironment.h"
+#include "common/ErrorCodes.h"
 
 namespace ZbCassandra {
 namespace {

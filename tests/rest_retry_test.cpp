@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "CapturingLogWriter.h"
-#include "ErrorCodes.h"
 #include "FXErrorUtil.h"
 #include "HttpTestServer.h"
 #include "PriamUtil.h"
@@ -21,6 +20,7 @@
 #include "RefusingPort.h"
 #include "ScopedEnvironment.h"
 #include "SleepRecorder.h"
+#include "common/ErrorCodes.h"
 
 namespace ZbCassandra {
 namespace {

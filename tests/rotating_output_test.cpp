@@ -14,8 +14,8 @@
 #include <string>
 
 #include "PriamConfFixture.h"
-#include "RotatingOutput.h"
 #include "SmallFilesystem.h"
+#include "guardian/RotatingOutput.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "CapturingLogWriter.h"
-#include "ErrorCodes.h"
 #include "FXErrorUtil.h"
 #include "PriamConfFixture.h"
 #include "PriamUtil.h"
 #include "SmallFilesystem.h"
+#include "common/ErrorCodes.h"
 #include "priamconf/SecretKeys.h"
 
 namespace {

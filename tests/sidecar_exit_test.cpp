@@ -14,12 +14,12 @@
 #include <utility>
 #include <vector>
 
-#include "ErrorCodes.h"
 #include "FXErrorUtil.h"
 #include "LaunchFixture.h"
 #include "RefusingPort.h"
-#include "SidecarScan.h"
 #include "SmallFilesystem.h"
+#include "common/ErrorCodes.h"
+#include "ownership/SidecarScan.h"
 
 namespace {
 

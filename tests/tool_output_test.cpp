@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ToolOutputPort.h"
+#include "controller/ToolOutputPort.h"
 #include "discovery/JavaToolOutput.h"
 #include "discovery/PortText.h"
 

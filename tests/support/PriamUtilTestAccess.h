@@ -7,9 +7,9 @@
 #include <string>
 
 #include "PriamUtil.h"
-#include "Supervision.h"
 #include "ZBLibCurl.h"
 #include "ZbProcess.h"
+#include "supervision/SidecarSupervision.h"
 
 namespace ZbCassandra {
 
@@ -39,7 +39,7 @@ class PriamUtilTestAccess {
   static std::unique_ptr<ZbProcess>& process(PriamUtil& c) { return c.m_process; }
   // Called between the sidecar's start and its record.
   static std::function<void(pid_t)>& afterSpawn(PriamUtil& c) {
-    return c.m_supervision->afterSpawn;
+    return c.sidecarSupervision().afterSpawn;
   }
 };
 

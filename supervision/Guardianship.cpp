@@ -1,7 +1,7 @@
 // The controller's side of the guardian: one runs from the first secret on
 // disk and while the sidecar runs, the sidecar's output goes through a pipe
 // to it, and one that ends is replaced.
-#include "Guardianship.h"
+#include "supervision/Guardianship.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,13 +11,13 @@
 #include <cerrno>
 #include <cstring>
 
-#include "Boundary.h"
-#include "GuardianOptions.h"
 #include "PriamUtil.h"
-#include "SidecarGuardian.h"
-#include "SidecarOutput.h"
-#include "Supervision.h"
 #include "ZbProcessInfo.h"
+#include "common/Boundary.h"
+#include "supervision/GuardianProtocol.h"
+#include "supervision/SidecarGuardian.h"
+#include "supervision/SidecarOutput.h"
+#include "supervision/SidecarSupervision.h"
 
 namespace ZbCassandra {
 
@@ -240,7 +240,7 @@ void Guardianship::UpdateWatch() {
 // The controller's calls.
 
 int PriamUtil::prepareSidecarOutput() {
-  Supervision& supervision = *m_supervision;
+  SidecarSupervision& supervision = sidecarSupervision();
   supervision.outputPath = SidecarOutputPath(m_priamConfDir);
   return supervision.guardianship.PrepareOutput(m_priamConfDir, &supervision.outputPath,
                                                 SidecarOutputLimit());
@@ -251,15 +251,15 @@ void PriamUtil::startGuardian() {
   ProcessId sidecar;
   sidecar.pid = m_process->GetChildPid();
   ZbProcessInfo::StartTime(sidecar.pid, &sidecar.startTime);
-  m_supervision->guardianship.SidecarStarted(sidecar);
+  sidecarSupervision().guardianship.SidecarStarted(sidecar);
 }
 
 pid_t PriamUtil::guardianPid() const {
-  return m_supervision ? m_supervision->guardianship.Pid() : 0;
+  return m_supervision ? sidecarSupervision().guardianship.Pid() : 0;
 }
 
 void PriamUtil::endGuardian() {
-  m_supervision->guardianship.SidecarEnded(m_supervision->secretsPending);
+  sidecarSupervision().guardianship.SidecarEnded(sidecarSupervision().secretsPending);
 }
 
 }  // namespace ZbCassandra

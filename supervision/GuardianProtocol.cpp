@@ -1,4 +1,4 @@
-#include "GuardianOptions.h"
+#include "supervision/GuardianProtocol.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -19,23 +19,11 @@
 #include <string>
 #include <vector>
 
+#include "common/ProcessIdentity.h"
+
 namespace ZbCassandra {
 
 constexpr const char kHostVariable[] = "ZBPRIAM_HOST";
-
-// A process for good: its pid and its start time.
-struct ProcessId {
-  pid_t pid = 0;
-  uint64_t startTime = 0;
-};
-
-// This process.
-ProcessId ThisProcess();
-// It still runs (not a zombie) and is the process that started then.
-bool IsAlive(const ProcessId& process);
-// "PID:STARTTIME", and back; false for anything else.
-std::string HostStamp(const ProcessId& host);
-bool ParseHostStamp(const std::string& text, ProcessId* host);
 
 struct SidecarProcess {
   ProcessId process;

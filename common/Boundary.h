@@ -7,7 +7,7 @@
 //   PRIAM_CATCH_ALL
 #pragma once
 
-#include "ControllerLog.h"
+#include "common/ControllerLog.h"
 
 namespace ZbCassandra {
 

@@ -16,6 +16,8 @@
 namespace ZbCassandra {
 
 constexpr const char kSidecarOutputName[] = "zbPriam.out";
+// How large the file grows before it is rotated, unless the store says.
+constexpr uint64_t kDefaultOutputLimit = uint64_t{16} << 20;
 
 // The output file for a sidecar of `confDir`; empty when neither directory
 // is known (the output then goes to /dev/null).

@@ -1,4 +1,4 @@
-#include "priamconf/LeftoverTemporaries.h"
+#include "ownership/LeftoverTemporaries.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "ControllerLog.h"
-#include "SidecarRecord.h"
+#include "common/ControllerLog.h"
+#include "ownership/SidecarRecord.h"
 #include "priamconf/PropertiesFile.h"
 
 namespace ZbCassandra {

@@ -1,12 +1,12 @@
-#include "HostControl.h"
+#include "common/HostControl.h"
 
 #include <sys/eventfd.h>
 
 #include <cerrno>
 #include <system_error>
 
-#include "ErrorCodes.h"
 #include "FXErrorUtil.h"
+#include "common/ErrorCodes.h"
 
 namespace ZbCassandra {
 

@@ -1,4 +1,4 @@
-#include "RotatingOutput.h"
+#include "guardian/RotatingOutput.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "DirectoryClaim.h"
+#include "ownership/DirectoryClaim.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,7 +16,7 @@
 
 #include "FXErrorUtil.h"
 #include "ZbProcessInfo.h"
-#include "priamconf/LeftoverTemporaries.h"
+#include "ownership/LeftoverTemporaries.h"
 
 namespace ZbCassandra {
 

@@ -18,9 +18,10 @@
 #include <cstdint>
 #include <string>
 
+#include "supervision/SidecarOutput.h"
+
 namespace ZbCassandra {
 
-constexpr uint64_t kDefaultOutputLimit = uint64_t{16} << 20;
 // Smaller limits are raised to this, so that one drained read fits a file.
 constexpr uint64_t kSmallestOutputLimit = uint64_t{64} << 10;
 

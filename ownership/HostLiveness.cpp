@@ -1,4 +1,4 @@
-#include "HostLiveness.h"
+#include "ownership/HostLiveness.h"
 
 #include <unistd.h>
 

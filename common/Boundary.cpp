@@ -1,9 +1,9 @@
-#include "Boundary.h"
+#include "common/Boundary.h"
 
 #include <exception>
 #include <new>
 
-#include "ErrorCodes.h"
+#include "common/ErrorCodes.h"
 
 namespace ZbCassandra {
 

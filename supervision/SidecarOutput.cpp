@@ -1,4 +1,4 @@
-#include "SidecarOutput.h"
+#include "supervision/SidecarOutput.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "CYrPath.h"
-#include "RotatingOutput.h"
 #include "ZBPI_EventManager.h"
 #include "ZBPlatformInfo.h"
 

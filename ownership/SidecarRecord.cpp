@@ -1,4 +1,4 @@
-#include "SidecarRecord.h"
+#include "ownership/SidecarRecord.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "SidecarGuardian.h"
+#include "supervision/SidecarGuardian.h"
 
 #include <dlfcn.h>
 #include <limits.h>

@@ -1,4 +1,4 @@
-#include "ProcessOwnDescriptor.h"
+#include "supervision/ProcessOwnDescriptor.h"
 
 #include <pthread.h>
 #include <unistd.h>

@@ -107,10 +107,11 @@
 // lifeline are closed in the fork itself (a pthread_atfork handler), so
 // that the guardian still tells the host's end from a worker's; the
 // library's descriptors (the lock, the sidecar's pidfd, the cancel
-// descriptor, the lifeline, libcurl's sockets) are close-on-exec. cancel() on a copy in a child marks that copy alone, never
-// the parent's object. A child may construct controllers of its own; they
-// follow the same rules as any host's. A host with several threads should
-// fork only to exec, as POSIX asks.
+// descriptor, the lifeline, libcurl's sockets) are close-on-exec. cancel()
+// on a copy in a child marks that copy alone, never the parent's object. A
+// child may construct controllers of its own; they follow the same rules as
+// any host's. A host with several threads should fork only to exec, as
+// POSIX asks.
 #pragma once
 
 #include <sys/types.h>
@@ -126,6 +127,9 @@
 #include "PriamUtilErrors.h"
 
 #define PRIAMUTIL_EXPORT __attribute__((visibility("default")))
+// The class's private members stay inside the library: no host can call
+// them, so none is part of its interface.
+#define PRIAMUTIL_LOCAL __attribute__((visibility("hidden")))
 
 class YrCancelScope;
 class ZBLibCurl;
@@ -134,7 +138,9 @@ class ZbProcess;
 namespace ZbCassandra {
 
 struct ClaimCheck;
+struct DirectoryShare;
 class HostControl;
+struct SidecarSupervision;
 
 // The kind of a REST request: GET or POST on the sidecar.
 enum class requestType : int { Get = 0, Post = 1 };
@@ -470,59 +476,65 @@ class PRIAMUTIL_EXPORT PriamUtil {
   friend class PriamUtilTestAccess;
   // The directory's claim, and what the controller keeps on its sidecar.
   struct Supervision;
+  // Its parts, for the operations defined with their subsystem.
+  PRIAMUTIL_LOCAL DirectoryShare& directoryShare() const;
+  PRIAMUTIL_LOCAL SidecarSupervision& sidecarSupervision() const;
 
   // Move the port and the base URL to the port the sidecar really uses.
-  void adoptPriamPort(int port);
+  PRIAMUTIL_LOCAL void adoptPriamPort(int port);
   // Take (or share) the process's claim on the configuration directory
   // before anything is written there, or check that the claim still holds;
   // 1627 while another process holds it, when it moved or was taken, or the
   // lock cannot be taken. A `launch` logs why, and names a holder whose
   // sidecar runs as "already running".
-  CYrError ownDirectory(bool launch = false);
+  PRIAMUTIL_LOCAL CYrError ownDirectory(bool launch = false);
+  // Construction left the directory alone for this reason.
+  PRIAMUTIL_LOCAL void rememberRefusal(const CYrError& refusal);
   // The error for a directory that another process holds; `launch` names
   // its running sidecar as "already running"; `lockLost` says that its lock
   // was free all the same.
-  CYrError heldElsewhereError(pid_t holder, pid_t holderSidecar, bool launch, bool lockLost) const;
+  PRIAMUTIL_LOCAL CYrError heldElsewhereError(pid_t holder, pid_t holderSidecar, bool launch,
+                                              bool lockLost) const;
   // The error for a claim that may no longer be written under.
-  CYrError claimLostError(const ClaimCheck& check) const;
+  PRIAMUTIL_LOCAL CYrError claimLostError(const ClaimCheck& check) const;
   // This object was copied into a child that the host forked: it owns
   // nothing there, and every operation that would act returns this error.
-  bool copiedByFork() const;
-  CYrError forkedChildError() const;
+  PRIAMUTIL_LOCAL bool copiedByFork() const;
+  PRIAMUTIL_LOCAL CYrError forkedChildError() const;
   // The launch's claim: the directory, and no other live sidecar running
   // from it (sidecars nobody alive owns are stopped). The launched sidecar
   // is recorded, and once stopped, how it ended (the directory stays).
-  CYrError claimSidecar();
-  void recordSidecar(bool starting);
-  void releaseSidecar(const std::string& how);
+  PRIAMUTIL_LOCAL CYrError claimSidecar();
+  PRIAMUTIL_LOCAL void recordSidecar(bool starting);
+  PRIAMUTIL_LOCAL void releaseSidecar(const std::string& how);
   // The sidecar's output: the descriptor it is given (the pipe to its
   // guardian, or without one the output file itself; -1 for /dev/null),
   // the guardian started beside it, and ended once the sidecar is gone.
-  int prepareSidecarOutput();
-  void startGuardian();
-  void endGuardian();
+  PRIAMUTIL_LOCAL int prepareSidecarOutput();
+  PRIAMUTIL_LOCAL void startGuardian();
+  PRIAMUTIL_LOCAL void endGuardian();
 
   // Take the secrets out of the properties file after a launch attempt; a
   // failure is logged and goes into the launch's `*status`.
-  void forgetSecrets(CYrError* status);
+  PRIAMUTIL_LOCAL void forgetSecrets(CYrError* status);
   // The sidecar was launched, is considered running, and has exited.
-  bool sidecarGone() const;
+  PRIAMUTIL_LOCAL bool sidecarGone() const;
   // Its exit as an error: 1627 during the launch, 2250 afterwards. Logged
   // at level -1 the first time.
-  CYrError sidecarExitError();
+  PRIAMUTIL_LOCAL CYrError sidecarExitError();
   // What the library's own waits watch: readable once the sidecar has
   // exited; -1 when no sidecar is considered running.
-  int sidecarExitDescriptor() const;
+  PRIAMUTIL_LOCAL int sidecarExitDescriptor() const;
   // This controller's cancel descriptor announced to the platform's waits on
   // the calling thread while the scope lives, with `peer` as the process its
   // HTTP exchanges go to.
-  YrCancelScope cancelScope(pid_t peer = 0) const;
+  PRIAMUTIL_LOCAL YrCancelScope cancelScope(pid_t peer = 0) const;
   // The launch's status as the host hears it: a cancel fails it, and stops
   // whatever it kept running.
-  CYrError endLaunch(const CYrError& status);
+  PRIAMUTIL_LOCAL CYrError endLaunch(const CYrError& status);
   // What the host controls from outside the calls; null when construction
   // could not make it.
-  HostControl* hostControl() const;
+  PRIAMUTIL_LOCAL HostControl* hostControl() const;
 
   std::unique_ptr<ZBLibCurl> m_curl;
   std::unique_ptr<ZbProcess> m_process;

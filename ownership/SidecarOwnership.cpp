@@ -6,12 +6,13 @@
 
 #include <ctime>
 
-#include "Boundary.h"
-#include "ErrorCodes.h"
-#include "HostControl.h"
 #include "PriamUtil.h"
-#include "Supervision.h"
 #include "ZbProcess.h"
+#include "common/Boundary.h"
+#include "common/ErrorCodes.h"
+#include "common/HostControl.h"
+#include "ownership/DirectoryShare.h"
+#include "supervision/SidecarSupervision.h"
 
 namespace ZbCassandra {
 
@@ -24,28 +25,28 @@ std::string ProcessText(pid_t pid) {
 }  // namespace
 
 bool PriamUtil::copiedByFork() const {
-  return m_supervision && m_supervision->ownerPid != getpid();
+  return m_supervision && directoryShare().ownerPid != getpid();
 }
 
 CYrError PriamUtil::forkedChildError() const {
   return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
                                  "This Priam controller belongs to process %d (it was copied into "
                                  "process %d by fork); nothing was done",
-                                 m_supervision->ownerPid, getpid());
+                                 directoryShare().ownerPid, getpid());
 }
 
 CYrError PriamUtil::ownDirectory(bool launch) {
   if (copiedByFork()) return forkedChildError();
   if (m_priamConfDir.empty()) return CYrError::Success();
-  Supervision& supervision = *m_supervision;
-  if (supervision.directory && supervision.claimedDir == m_priamConfDir) {
-    const CYrError lost = claimLostError(supervision.directory->Check());
+  DirectoryShare& share = directoryShare();
+  if (share.claim && share.claimedDir == m_priamConfDir) {
+    const CYrError lost = claimLostError(share.claim->Check());
     if (lost.IsError() && launch) ZB_LOG(-1, "%s", lost.Message().c_str());
     return lost;
   }
   ClaimResult claimed = DirectoryClaim::Acquire(m_priamConfDir);
   for (const pid_t orphan : claimed.stoppedOrphans) {
-    if (supervision.stoppedOrphan == 0) supervision.stoppedOrphan = orphan;
+    if (share.stoppedOrphan == 0) share.stoppedOrphan = orphan;
     if (claimed.orphansEnded) {
       ZB_LOG(0, "Stopped the Priam sidecar left running by a host that died (process %d)", orphan);
     }
@@ -55,8 +56,8 @@ CYrError PriamUtil::ownDirectory(bool launch) {
       // The lock keeps other hosts out even when the record could not be
       // written; they just cannot name us.
       if (!claimed.failure.empty()) ZB_LOG(-1, "%s", claimed.failure.c_str());
-      supervision.directory = std::move(claimed.claim);
-      supervision.claimedDir = m_priamConfDir;
+      share.claim = std::move(claimed.claim);
+      share.claimedDir = m_priamConfDir;
       return CYrError::Success();
     case ClaimResult::kHeldElsewhere: {
       const CYrError held =
@@ -71,6 +72,8 @@ CYrError PriamUtil::ownDirectory(bool launch) {
   if (launch) ZB_LOG(-1, "%s", claimed.failure.c_str());
   return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "%s", claimed.failure.c_str());
 }
+
+void PriamUtil::rememberRefusal(const CYrError& refusal) { directoryShare().refusal = refusal; }
 
 CYrError PriamUtil::claimLostError(const ClaimCheck& check) const {
   switch (check.outcome) {
@@ -124,7 +127,7 @@ CYrError PriamUtil::claimSidecar() {
   pid_t host = 0;
   pid_t sidecar = 0;
   std::vector<pid_t> stopped;
-  const bool free = m_supervision->directory->BeginLaunch(this, &host, &sidecar, &stopped);
+  const bool free = directoryShare().claim->BeginLaunch(this, &host, &sidecar, &stopped);
   for (const pid_t orphan : stopped) {
     ZB_LOG(0, "Stopped the Priam sidecar left running by a host that died (process %d)", orphan);
   }
@@ -139,18 +142,18 @@ CYrError PriamUtil::claimSidecar() {
 }
 
 void PriamUtil::recordSidecar(bool starting) {
-  if (!m_supervision->directory || !m_process) return;
-  const CYrError error =
-      m_supervision->directory->RecordSidecar(this, m_process->GetChildPid(), m_priamPort,
-                                              m_supervision->outputPath, starting, guardianPid());
+  if (!directoryShare().claim || !m_process) return;
+  const CYrError error = directoryShare().claim->RecordSidecar(
+      this, m_process->GetChildPid(), m_priamPort, sidecarSupervision().outputPath, starting,
+      guardianPid());
   if (error.IsError()) {
     ZB_LOG(-1, "Failed to write the Priam sidecar record: %s", error.AsString().c_str());
   }
 }
 
 void PriamUtil::releaseSidecar(const std::string& how) {
-  if (!m_supervision->directory) return;
-  const CYrError error = m_supervision->directory->ClearSidecar(this, how);
+  if (!directoryShare().claim) return;
+  const CYrError error = directoryShare().claim->ClearSidecar(this, how);
   if (error.IsError()) {
     ZB_LOG(-1, "Failed to write the Priam sidecar record: %s", error.AsString().c_str());
   }
@@ -159,7 +162,7 @@ void PriamUtil::releaseSidecar(const std::string& how) {
 pid_t PriamUtil::directoryHolder(pid_t* sidecar) const {
   pid_t host = 0;
   pid_t running = 0;
-  if (!m_priamConfDir.empty() && !(m_supervision && m_supervision->directory)) {
+  if (!m_priamConfDir.empty() && !(m_supervision && directoryShare().claim)) {
     DirectoryClaim::Holder(m_priamConfDir, &host, &running);
     if (host == getpid()) host = running = 0;
   }
@@ -168,7 +171,7 @@ pid_t PriamUtil::directoryHolder(pid_t* sidecar) const {
 }
 
 pid_t PriamUtil::stoppedOrphanPid() const {
-  return m_supervision ? m_supervision->stoppedOrphan : 0;
+  return m_supervision ? directoryShare().stoppedOrphan : 0;
 }
 
 }  // namespace ZbCassandra

@@ -30,9 +30,9 @@
 #include <vector>
 
 #include "CYrError.h"
-#include "SidecarRecord.h"
-#include "SidecarScan.h"
 #include "ZbFileLock.h"
+#include "ownership/SidecarRecord.h"
+#include "ownership/SidecarScan.h"
 
 namespace ZbCassandra {
 

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "CYrError.h"
-#include "HostLiveness.h"
+#include "ownership/HostLiveness.h"
 
 namespace ZbCassandra {
 

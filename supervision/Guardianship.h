@@ -13,10 +13,10 @@
 #include <memory>
 #include <string>
 
-#include "ProcessOwnDescriptor.h"
-#include "SidecarScan.h"
 #include "YrCancel.h"
 #include "ZbProcess.h"
+#include "common/ProcessIdentity.h"
+#include "supervision/ProcessOwnDescriptor.h"
 
 namespace ZbCassandra {
 

@@ -5,11 +5,11 @@
 
 #include <algorithm>
 
-#include "Boundary.h"
-#include "DirectoryClaim.h"
-#include "ErrorCodes.h"
 #include "PriamUtil.h"
-#include "SidecarScan.h"
+#include "common/Boundary.h"
+#include "common/ErrorCodes.h"
+#include "ownership/DirectoryClaim.h"
+#include "ownership/SidecarScan.h"
 #include "priamconf/PropertiesFile.h"
 #include "priamconf/SecretKeys.h"
 

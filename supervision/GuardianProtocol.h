@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "SidecarScan.h"
+#include "common/ProcessIdentity.h"
 
 namespace ZbCassandra {
 

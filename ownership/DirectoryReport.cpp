@@ -8,17 +8,17 @@
 #include <cerrno>
 #include <cstring>
 
-#include "Boundary.h"
 #include "CYrPath.h"
-#include "ErrorCodes.h"
-#include "HostLiveness.h"
 #include "PriamUtil.h"
-#include "SidecarOutput.h"
-#include "SidecarRecord.h"
-#include "SidecarScan.h"
 #include "ZbFileLock.h"
+#include "common/Boundary.h"
+#include "common/ErrorCodes.h"
+#include "ownership/HostLiveness.h"
+#include "ownership/SidecarRecord.h"
+#include "ownership/SidecarScan.h"
 #include "priamconf/PropertiesFile.h"
 #include "priamconf/SecretKeys.h"
+#include "supervision/SidecarOutput.h"
 
 namespace ZbCassandra {
 

@@ -1,11 +1,11 @@
 // The sidecar is our child: once it has exited, the controller says so in
 // its own words instead of retrying a process that is gone.
-#include "Boundary.h"
-#include "ErrorCodes.h"
 #include "PriamUtil.h"
-#include "SidecarOutput.h"
-#include "Supervision.h"
 #include "ZbProcess.h"
+#include "common/Boundary.h"
+#include "common/ErrorCodes.h"
+#include "supervision/SidecarOutput.h"
+#include "supervision/SidecarSupervision.h"
 
 namespace ZbCassandra {
 
@@ -17,7 +17,7 @@ bool PriamUtil::priamExited(std::string* how) const {
     // Its last words are in the file once its guardian has written them.
     const_cast<PriamUtil*>(this)->endGuardian();
     *how = ZbProcess::DescribeExit(status, known);
-    const std::string& output = m_supervision->outputPath;
+    const std::string& output = sidecarSupervision().outputPath;
     const std::string line = output.empty() ? std::string() : LastOutputLine(output);
     if (!line.empty()) *how += ", its last output line: \"" + line + "\"";
   }
@@ -27,20 +27,20 @@ bool PriamUtil::priamExited(std::string* how) const {
 // A launch whose sidecar exited is over and no longer counts as started, but
 // what it saw stays the answer to requests.
 bool PriamUtil::sidecarGone() const {
-  return (m_priamStarted || m_supervision->exitReported) && priamExited();
+  return (m_priamStarted || sidecarSupervision().exitReported) && priamExited();
 }
 
 CYrError PriamUtil::sidecarExitError() {
   std::string how;
   priamExited(&how);
   const CYrError error =
-      m_supervision->launching
+      sidecarSupervision().launching
           ? FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
                                     "The Priam sidecar exited during its start (%s)", how.c_str())
           : FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kNotConnected,
                                     "The Priam sidecar is not running (%s)", how.c_str());
-  if (!m_supervision->exitReported) {
-    m_supervision->exitReported = true;
+  if (!sidecarSupervision().exitReported) {
+    sidecarSupervision().exitReported = true;
     ZB_LOG(-1, "%s", error.Message().c_str());
     int status = 0;
     bool known = false;
