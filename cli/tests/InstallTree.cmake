@@ -12,7 +12,9 @@
 #   installed on this machine. The host is the README's minimal host (README),
 #   which launches the packaged stand-in sidecar and asks it "info"; the
 #   packages must be lintian clean and of version PROJECT_VERSION, and the
-#   packaged `priamctl --version` and `priamctl demo` run as well.
+#   packaged `priamctl --version` and `priamctl demo` run as well, and the
+#   example host of 1.2.0, built against 1.2.0's headers (HOST_1_2_0_DIR),
+#   runs against the packaged library.
 #
 # WORK_DIR: a scratch directory, removed before and after.
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -190,6 +192,16 @@ if(DEB_DIR)
     message(FATAL_ERROR "priamctl --version printed: ${LAST_OUTPUT}")
   endif()
   run(${priamctl} demo)
+
+  # A host built against 1.2.0's installed headers runs against this
+  # library unchanged: a whole run of 1.2.0's example host.
+  run(c++ -std=c++17 -I${HOST_1_2_0_DIR}/include ${HOST_1_2_0_DIR}/host.cpp
+      -o ${WORK_DIR}/host-1.2.0 -L${libdir} -lpriamutil -lzbplatform -Wl,-rpath,${libdir})
+  sidecar_layout(${prefix} ${WORK_DIR}/run-host-1.2.0)
+  run_example_host(${prefix} ${WORK_DIR}/host-1.2.0 ${WORK_DIR}/run-host-1.2.0 0)
+  if(NOT host_status EQUAL 0 OR NOT host_out MATCHES "^{.*}\n$")
+    message(FATAL_ERROR "the host built against 1.2.0 (${host_status}): ${host_out}\n${host_err}")
+  endif()
 else()
   foreach(host cmake-host/host pc-host)
     run(${WORK_DIR}/${host} ${WORK_DIR})

@@ -1,0 +1,101 @@
+// A host of the PriamUtil library, as a node's backup agent would be: it
+// makes a controller, writes the sidecar's properties, starts the sidecar,
+// asks it one operation, tells the errors apart by their codes, gives up at
+// SIGTERM, and stops the sidecar.
+//
+//   CQL_PASSWORD=... host PRIAM_DIR PRIAM_CONF_DIR NODE_CONF_DIR [OPERATION]
+//
+// OPERATION defaults to "info". The password comes from the environment:
+// every user can read a command line. Exit status: 0 the reply is on
+// standard output; 1 the launch or the request failed (why, on standard
+// error); 2 usage; 143 SIGTERM ended it (the sidecar is stopped, the
+// secrets are out of the properties file).
+#include <signal.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "PriamUtil.h"
+#include "StreamLogWriter.h"
+
+namespace {
+
+// The controller a SIGTERM cancels: cancel() is async-signal-safe.
+std::atomic<ZbCassandra::PriamUtil*> g_cancelledOnTerm{nullptr};
+
+extern "C" void CancelOnTerm(int) {
+  if (ZbCassandra::PriamUtil* controller = g_cancelledOnTerm.load()) controller->cancel();
+}
+
+// What a failure means to this host, by family and code; the message is
+// for people.
+std::string Meaning(const CYrError& error) {
+  using namespace ZbCassandra;
+  const bool win32 = error.GetFamily() == CYrError::Family::kWin32;
+  switch (error.Code()) {
+    case kCancelled:
+      return "cancelled";
+    case kAccessDenied:
+      return "the sidecar cannot log in to the node: check the credentials";
+    case kResourceUnavailable:
+      return "the node's JMX is unavailable: try again later";
+    case kNotConnected:
+      return win32 ? "the sidecar did not answer" : "no sidecar runs";
+    case kFunctionFailed:
+      return "the launch failed or was refused";
+    case kInternalError:
+      return "the sidecar's port could not be told";
+    default:
+      return "failed";
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* password = getenv("CQL_PASSWORD");
+  if (argc < 4 || argc > 5 || !password) {
+    fprintf(stderr,
+            "usage: CQL_PASSWORD=... %s PRIAM_DIR PRIAM_CONF_DIR NODE_CONF_DIR [OPERATION]\n",
+            argv[0]);
+    return 2;
+  }
+  const std::string operation = argc == 5 ? argv[4] : "info";
+  // Failures only; without a writer the library logs nothing.
+  g_ptrLogWriter.reset(new StreamLogWriter(stderr, -1));
+
+  ZbCassandra::PriamUtil priam(0, "", argv[1], argv[2], argv[3], false);
+  if (priam.initFailed()) {
+    fprintf(stderr, "host: the controller could not be initialized (see above)\n");
+    return 1;
+  }
+  g_cancelledOnTerm = &priam;
+  struct sigaction action = {};
+  action.sa_handler = CancelOnTerm;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+
+  CYrError error = priam.writePriamProperties({{"priam.cqlhost", priam.cqlHost()},
+                                               {"priam.cqlport", priam.cqlPort()},
+                                               {"priam.jmx.port", priam.jmxPort()},
+                                               {"priam.cqlusername", "backup"},
+                                               {"priam.cqluserpassword", password}});
+  if (!error.IsError()) error = priam.startPriam();  // 30 s or more, unless cancelled
+  CYrString reply;
+  if (!error.IsError()) {
+    error = priam.get(ZbCassandra::requestType::Get, operation.c_str(), reply, "");
+  }
+  // Stopped after a cancel too; the destructor would do the same.
+  priam.stopPriam();
+  g_cancelledOnTerm = nullptr;
+
+  if (error.IsError()) {
+    fprintf(stderr, "host: %s: %s\n", Meaning(error).c_str(), error.Message().c_str());
+    return priam.cancelled() ? 128 + SIGTERM : 1;
+  }
+  printf("%s\n", reply.c_str());
+  return 0;
+}
