@@ -11,6 +11,14 @@
 
 namespace priamctl {
 
+namespace {
+
+int LogFileLevel(const CommonOptions& options) {
+  return options.logLevelGiven ? options.logLevel : 0;
+}
+
+}  // namespace
+
 void AddCommonOptions(CLI::App& command, CommonOptions& options) {
   command.add_option("--config", options.config,
                      "INI configuration store of the controller (sets ZB_PLATFORM_CONFIG)");
@@ -36,13 +44,28 @@ bool ApplyCommonOptions(const CommonOptions& options, std::string* error) {
   boost::shared_ptr<StreamLogWriter> sink;
   FILE* sinkStream = nullptr;
   if (!options.logFile.empty()) {
-    const int level = options.logLevelGiven ? options.logLevel : 0;
-    if (!OpenOwnerOnlyLogFile(options.logFile, level, &sink, error)) return false;
+    if (!OpenOwnerOnlyLogFile(options.logFile, LogFileLevel(options), &sink, error)) return false;
   } else if (options.logLevelGiven) {
     sink.reset(new StreamLogWriter(stderr, options.logLevel));
     sinkStream = stderr;
   }
   g_ptrLogWriter.reset(new FailureRecordingLog(sink, sinkStream));
+  return true;
+}
+
+bool ReopenLogFile(const CommonOptions& options, std::string* error) {
+  const boost::shared_ptr<CLogWriterInterface> installed = g_ptrLogWriter;
+  auto* log = dynamic_cast<FailureRecordingLog*>(installed.get());
+  if (!log || options.logFile.empty()) {
+    *error = "there is no --log-file to reopen";
+    return false;
+  }
+  boost::shared_ptr<StreamLogWriter> sink;
+  if (!OpenOwnerOnlyLogFile(options.logFile, LogFileLevel(options), &sink, error)) return false;
+  log->ReplaceSink(sink);
+  // The first line of the new file says why it begins here.
+  log->Write(0, __PRETTY_FUNCTION__, __LINE__, 0, 0, "Reopened the log file %s at SIGHUP",
+             options.logFile.c_str());
   return true;
 }
 

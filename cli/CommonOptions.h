@@ -25,4 +25,11 @@ void AddCommonOptions(CLI::App& command, CommonOptions& options);
 // the log file cannot be opened.
 bool ApplyCommonOptions(const CommonOptions& options, std::string* error);
 
+// Opens the --log-file anew, as ApplyCommonOptions did (owner-only, never
+// through a symbolic link), and sends the next log lines there: a daemon's
+// answer to SIGHUP once logrotate has moved the file away. False, with the
+// reason in `*error`, when it cannot be opened; the lines then go on into
+// the file open so far.
+bool ReopenLogFile(const CommonOptions& options, std::string* error);
+
 }  // namespace priamctl

@@ -9,7 +9,7 @@
 namespace priamctl {
 
 FailureRecordingLog::FailureRecordingLog(boost::shared_ptr<StreamLogWriter> sink, FILE* sinkStream)
-    : m_sink(std::move(sink)), m_sinkStream(sinkStream) {}
+    : m_sinkStream(sinkStream), m_sink(std::move(sink)) {}
 
 void FailureRecordingLog::Write(int level, const char* context, int line, int, int,
                                 const char* format, ...) {
@@ -18,13 +18,17 @@ void FailureRecordingLog::Write(int level, const char* context, int line, int, i
   va_start(args, format);
   const std::string text = FXString::FormatV(format, args);
   va_end(args);
-  if (level <= -1) {
+  boost::shared_ptr<StreamLogWriter> sink;
+  {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_lastFailure = text;
-    ++m_failures;
+    if (level <= -1) {
+      m_lastFailure = text;
+      ++m_failures;
+    }
+    sink = m_sink;
   }
-  if (!m_sink || level > m_sink->GetLevel()) return;
-  const auto write = [&] { m_sink->Write(level, context, line, 0, 0, "%s", text.c_str()); };
+  if (!sink || level > sink->GetLevel()) return;
+  const auto write = [&] { sink->Write(level, context, line, 0, 0, "%s", text.c_str()); };
   if (m_sinkStream) {
     StatusLine::Console().Around(m_sinkStream, write);
   } else {
@@ -32,7 +36,20 @@ void FailureRecordingLog::Write(int level, const char* context, int line, int, i
   }
 }
 
-int FailureRecordingLog::GetLevel() { return m_sink ? std::max(m_sink->GetLevel(), -1) : -1; }
+int FailureRecordingLog::GetLevel() {
+  const boost::shared_ptr<StreamLogWriter> sink = Sink();
+  return sink ? std::max(sink->GetLevel(), -1) : -1;
+}
+
+void FailureRecordingLog::ReplaceSink(boost::shared_ptr<StreamLogWriter> sink) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_sink.swap(sink);
+}
+
+boost::shared_ptr<StreamLogWriter> FailureRecordingLog::Sink() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_sink;
+}
 
 std::string FailureRecordingLog::LastFailure() {
   std::lock_guard<std::mutex> lock(m_mutex);

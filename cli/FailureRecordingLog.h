@@ -31,10 +31,17 @@ class FailureRecordingLog : public CLogWriterInterface {
   // How many failure messages have arrived so far.
   uint64_t FailureCount();
 
+  // A file sink in place of the one written to so far (the log file opened
+  // anew after logrotate moved it away). A line being written meanwhile
+  // goes whole to one of the two; the old sink closes once that line is out.
+  void ReplaceSink(boost::shared_ptr<StreamLogWriter> sink);
+
  private:
-  boost::shared_ptr<StreamLogWriter> m_sink;
+  boost::shared_ptr<StreamLogWriter> Sink();
+
   FILE* const m_sinkStream;
   std::mutex m_mutex;
+  boost::shared_ptr<StreamLogWriter> m_sink;  // guarded by m_mutex
   std::string m_lastFailure;
   uint64_t m_failures = 0;
 };

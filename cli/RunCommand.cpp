@@ -1,5 +1,9 @@
 // priamctl run: write the properties, start the sidecar, send requests,
 // stop it (or keep it until Ctrl-C / SIGTERM).
+//
+// A run with --log-file is how priamctl runs as a service, so SIGHUP is a
+// daemon's there: logrotate moved the file away, the lines go on into a new
+// one. A run without one is a terminal's, and its hang-up ends the run.
 #include <cstdio>
 #include <map>
 
@@ -79,6 +83,21 @@ void WarnOfEmptySecrets(const Properties& properties) {
   }
 }
 
+// With a log file, SIGHUP opens it anew and the run goes on.
+void ReopenLogFileOnHangUp(const CommonOptions& common, SignalWatcher& signals) {
+  if (common.logFile.empty()) return;
+  signals.OnHangUp([common] {
+    // On the watcher's thread, which must go on watching whatever happens.
+    try {
+      std::string error;
+      if (!ReopenLogFile(common, &error)) {
+        Warn("at SIGHUP, " + error + "; log lines go on into the file opened before");
+      }
+    } catch (...) {
+    }
+  });
+}
+
 // Stop the sidecar after a signal; the exit code tells which signal.
 int Interrupted(SidecarSession& session) {
   session.Stop();
@@ -133,7 +152,9 @@ CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
       "The CQL host and port and the JMX port found on the node are written unless\n"
       "given; the passwords leave zbPriam.properties once the launch is over.\n"
       "Give passwords with --property-from-env, --property-from-file or an owner-only\n"
-      "--properties-file, never with --property (every user can read a command line).");
+      "--properties-file, never with --property (every user can read a command line).\n"
+      "Ctrl-C, SIGTERM or SIGHUP stops the sidecar and ends the run; with --log-file,\n"
+      "SIGHUP reopens the log file instead (logrotate moved it away) and the run goes on.");
   AddNodeOptions(*command, options.node);
   command->add_option("--port", options.port, "Sidecar port (default: a free one)")
       ->check(IntegerInRange(1, 65535));
@@ -145,7 +166,8 @@ CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
                     "Indent replies that are JSON objects or arrays (keys in the order sent);\n"
                     "without it each reply is printed as the sidecar sent it");
   command->add_flag("--keep-running", options.keepRunning,
-                    "Keep the sidecar running until Ctrl-C, SIGTERM or SIGHUP, then stop it");
+                    "Keep the sidecar running until Ctrl-C, SIGTERM or SIGHUP, then stop it\n"
+                    "(with --log-file, until Ctrl-C or SIGTERM: SIGHUP reopens the log file)");
   AddJavaOptionsOption(*command, options.javaOptions);
   AddShortWaitsOption(*command, options.shortWaits);
   AddCommonOptions(*command, options.common);
@@ -156,6 +178,7 @@ CLI::App* AddRunCommand(CLI::App& app, RunOptions& options) {
 int RunRun(const RunOptions& options, SignalWatcher& signals) {
   std::string error;
   if (!ApplyCommonOptions(options.common, &error)) return Fail(kExitUsage, error);
+  ReopenLogFileOnHangUp(options.common, signals);
   Properties given;
   if (!CollectProperties(options.properties, &given, &error) ||
       !CheckNodeInputs(options.node, &error) || !CheckSidecarJar(options.node, &error) ||
@@ -210,7 +233,11 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
     return sent;
   }
   if (options.keepRunning) {
-    fprintf(stderr, "Keeping the sidecar running; Ctrl-C, SIGTERM or SIGHUP stops it.\n");
+    fputs(options.common.logFile.empty()
+              ? "Keeping the sidecar running; Ctrl-C, SIGTERM or SIGHUP stops it.\n"
+              : "Keeping the sidecar running; Ctrl-C or SIGTERM stops it, SIGHUP reopens the "
+                "log file.\n",
+          stderr);
     if (session.WaitWhileRunning() == 0) {
       std::string how;
       controller->priamExited(&how);

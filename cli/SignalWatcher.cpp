@@ -56,6 +56,11 @@ void SignalWatcher::CancelOnSignal(ZbCassandra::PriamUtil* controller) {
   if (m_cancelled && m_signal.load() != 0) m_cancelled->cancel();
 }
 
+void SignalWatcher::OnHangUp(std::function<void()> reopen) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_onHangUp = std::move(reopen);
+}
+
 bool SignalWatcher::WaitFor(std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(m_mutex);
   return m_arrived.wait_for(lock, timeout, [this] { return m_signal.load() != 0; });
@@ -69,6 +74,16 @@ void SignalWatcher::Watch() {
     if (fds[0].revents == 0) continue;
     signalfd_siginfo info;
     if (read(m_signalFd, &info, sizeof(info)) != sizeof(info)) continue;
+    std::function<void()> reopen;
+    if (info.ssi_signo == SIGHUP) {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      reopen = m_onHangUp;
+    }
+    if (reopen) {
+      // Outside the lock: reopening may take a while and may log.
+      reopen();
+      continue;
+    }
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       int none = 0;

@@ -9,11 +9,18 @@
 // blocking call then returns at once; the commands stop the sidecar through
 // the controller and exit. Children start with an empty mask, so the sidecar
 // itself stays signallable.
+//
+// SIGHUP means two things. To a daemon it is "reopen your log": logrotate's
+// postrotate sends it once the log file has been moved away. To an
+// interactive command it is the terminal's hang-up. A command that keeps a
+// log file it can reopen says so with OnHangUp(); otherwise SIGHUP ends it
+// like SIGTERM.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -37,6 +44,10 @@ class SignalWatcher {
   // one has already arrived. The controller must outlive its turn here.
   void CancelOnSignal(ZbCassandra::PriamUtil* controller);
 
+  // From now on SIGHUP runs `reopen` (on the watcher's thread) and ends
+  // nothing; an empty function makes SIGHUP end the command again.
+  void OnHangUp(std::function<void()> reopen);
+
  private:
   void Watch();
 
@@ -45,6 +56,7 @@ class SignalWatcher {
   std::atomic<int> m_signal{0};
   std::mutex m_mutex;
   ZbCassandra::PriamUtil* m_cancelled = nullptr;  // guarded by m_mutex
+  std::function<void()> m_onHangUp;               // guarded by m_mutex
   std::condition_variable m_arrived;
   std::thread m_thread;
 };

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -122,7 +123,12 @@ TEST_F(Signals, TermStopsTheSidecarAtOnceDuringTheWaitOrWhileARequestHangs) {
   }
 }
 
-TEST_F(Signals, InterruptOrHangUpEndsKeepRunningAndStopsTheSidecar) {
+// Without --log-file, SIGHUP is a terminal's hang-up and ends the run like
+// Ctrl-C. With one it is logrotate's: the file was moved away, the next
+// lines go to a new one, owner-only like the first, and the run goes on; a
+// new file that cannot be opened is warned of, the lines going on into the
+// old one.
+TEST_F(Signals, InterruptOrHangUpEndsKeepRunningUnlessHangUpReopensTheLogFile) {
   for (const int signal : {SIGINT, SIGHUP}) {
     SCOPED_TRACE(signal);
     PriamctlProcess priamctl(NodeArgs("run", {"--keep-running", "--short-waits-for-tests"}));
@@ -139,6 +145,56 @@ TEST_F(Signals, InterruptOrHangUpEndsKeepRunningAndStopsTheSidecar) {
     EXPECT_NE(outcome.err.find("Sidecar stopped."), std::string::npos);
     EXPECT_FALSE(testsupport::ProcessExists(sidecar));
   }
+
+  SCOPED_TRACE("SIGHUP with --log-file");
+  const std::string log = root.file("run.log");
+  PriamctlProcess priamctl(NodeArgs(
+      "run", {"--keep-running", "--short-waits-for-tests", "--log-level", "1", "--log-file", log}));
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return priamctl.Err().find(
+                   "Keeping the sidecar running; Ctrl-C or SIGTERM stops it, "
+                   "SIGHUP reopens the log file.") != std::string::npos;
+      },
+      60))
+      << priamctl.Err();
+  const pid_t sidecar = WaitForSidecar(priamctl);
+  ASSERT_GT(sidecar, 0);
+  const std::string reopened = "Reopened the log file " + log + " at SIGHUP";
+
+  ASSERT_EQ(rename(log.c_str(), (log + ".1").c_str()), 0);
+  kill(priamctl.pid(), SIGHUP);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return testsupport::PathExists(log) &&
+               testsupport::ReadFile(log).find(reopened) != std::string::npos;
+      },
+      30))
+      << priamctl.Err();
+  EXPECT_EQ(testsupport::FileMode(log), 0600);
+
+  ASSERT_EQ(rename(log.c_str(), (log + ".2").c_str()), 0);
+  ASSERT_EQ(mkdir(log.c_str(), 0700), 0);
+  kill(priamctl.pid(), SIGHUP);
+  const std::string warning = "priamctl: warning: at SIGHUP, --log-file " + log +
+                              " is a directory, not a file; log lines go on into the file "
+                              "opened before\n";
+  ASSERT_TRUE(WaitUntil([&] { return priamctl.Err().find(warning) != std::string::npos; }, 30))
+      << priamctl.Err();
+  EXPECT_EQ(ChildrenOf(priamctl.pid(), kSidecarProgram), std::vector<pid_t>{sidecar})
+      << "two hang-ups later, the same sidecar serves on";
+  EXPECT_EQ(priamctl.Err().find("Sidecar stopped."), std::string::npos) << priamctl.Err();
+
+  kill(priamctl.pid(), SIGTERM);
+  const Outcome outcome = priamctl.Wait(20);
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+  EXPECT_FALSE(testsupport::ProcessExists(sidecar));
+  const std::string first = testsupport::ReadFile(log + ".1");
+  const std::string second = testsupport::ReadFile(log + ".2");
+  EXPECT_NE(first.find("startPriam"), std::string::npos) << "the launch, before the moves";
+  EXPECT_EQ(first.find(reopened), std::string::npos);
+  EXPECT_NE(second.find(reopened), std::string::npos) << second;
+  EXPECT_NE(second.find("stopPriam"), std::string::npos) << "the stop, after both: " << second;
 }
 
 TEST_F(Signals, KeepRunningEndsWithCode1WhenTheSidecarDiesOnItsOwn) {
