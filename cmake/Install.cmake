@@ -38,10 +38,12 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/priamutil.pc.in
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/priamutil.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-# The stand-in sidecar is for the demo only: it never goes where a real
-# priam.jar is looked for.
+# The stand-in sidecar is for the demo and for trying a host only: it never
+# goes where a real priam.jar is looked for. With its log4j template beside
+# it, standin/ is a whole Priam directory.
 get_target_property(PRIAMUTIL_STANDIN_JAR priam_standin_jar JAR_FILE)
-install(FILES ${PRIAMUTIL_STANDIN_JAR} DESTINATION ${PRIAMUTIL_DATA_DIR}/standin)
+install(FILES ${PRIAMUTIL_STANDIN_JAR} ${PROJECT_SOURCE_DIR}/sidecar/zblog4j.properties
+        DESTINATION ${PRIAMUTIL_DATA_DIR}/standin)
 # The sample node and Priam files; the example host is source to read and
 # build, not data.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${PRIAMUTIL_DATA_DIR}/examples
