@@ -48,6 +48,10 @@ install(FILES ${PRIAMUTIL_STANDIN_JAR} ${PROJECT_SOURCE_DIR}/sidecar/zblog4j.pro
 # build, not data.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${PRIAMUTIL_DATA_DIR}/examples
         PATTERN host EXCLUDE)
+# What a host's developer reads: the embedding guide, and the example host
+# beside it. The Debian build names the directory after libpriamutil-dev.
+install(FILES ${PROJECT_SOURCE_DIR}/EMBEDDING.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/host DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
 # The Debian package build passes its changelog's version: a package whose
 # version is not the project's must not be built.

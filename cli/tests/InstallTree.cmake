@@ -4,17 +4,20 @@
 #
 # - BUILD_DIR: `cmake --install` of that build into a temporary prefix; the
 #   host is SOURCE_DIR's (install_host/), which only constructs a controller.
-#   The example host (EXAMPLE_HOST_DIR, examples/host/) is built there too
-#   and run against the installed stand-in sidecar: a whole run, one that
-#   SIGTERM ends during the launch's wait, and one whose sidecar cannot start.
+#   The installed example host (share/doc/PriamUtil/examples/host) is built
+#   there too and run against the installed stand-in sidecar: a whole run,
+#   one that SIGTERM ends during the launch's wait, and one whose sidecar
+#   cannot start.
 # - DEB_DIR: the three Debian packages there (libpriamutil1, libpriamutil-dev,
 #   priamctl), unpacked with `dpkg-deb -x` into one temporary root: nothing is
-#   installed on this machine. The host is the README's minimal host (README),
-#   which launches the packaged stand-in sidecar and asks it "info"; the
-#   packages must be lintian clean and of version PROJECT_VERSION, and the
-#   packaged `priamctl --version` and `priamctl demo` run as well, and the
-#   example host of 1.2.0, built against 1.2.0's headers (HOST_1_2_0_DIR),
-#   runs against the packaged library.
+#   installed on this machine. The host is the minimal host of the packaged
+#   embedding guide, which launches the packaged stand-in sidecar and asks it
+#   "info"; the packaged example host is built and tried as the comment at
+#   its top says, /usr standing for the temporary root's; the packages must
+#   be lintian clean and of version PROJECT_VERSION, and the packaged
+#   `priamctl --version` and `priamctl demo` run as well, and the example
+#   host of 1.2.0, built against 1.2.0's headers (HOST_1_2_0_DIR), runs
+#   against the packaged library.
 #
 # WORK_DIR: a scratch directory, removed before and after.
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -37,17 +40,16 @@ function(expect_files prefix)
 endfunction()
 
 # The text between the first fence of the given language after `heading` in
-# the README and the fence that closes it.
-function(readme_block readme heading language out_var)
-  file(READ ${readme} text)
+# the Markdown `text` and the fence that closes it.
+function(markdown_block text heading language out_var)
   string(FIND "${text}" "\n${heading}\n" at)
   if(at EQUAL -1)
-    message(FATAL_ERROR "no \"${heading}\" in ${readme}")
+    message(FATAL_ERROR "no \"${heading}\" in:\n${text}")
   endif()
   string(SUBSTRING "${text}" ${at} -1 text)
   string(FIND "${text}" "\n```${language}\n" begin)
   if(begin EQUAL -1)
-    message(FATAL_ERROR "no ${language} block after \"${heading}\" in ${readme}")
+    message(FATAL_ERROR "no ${language} block after \"${heading}\"")
   endif()
   string(LENGTH "\n```${language}\n" fence)
   math(EXPR begin "${begin} + ${fence}")
@@ -118,28 +120,45 @@ if(DEB_DIR)
 
   file(GLOB libdir ${prefix}/lib/*-*/libpriamutil.so.1)
   get_filename_component(libdir "${libdir}" DIRECTORY)
+  set(docdir share/doc/libpriamutil-dev)
   expect_files(${prefix} lib/*/libpriamutil.so.1 lib/*/libzbplatform.so.1
                lib/*/pkgconfig/priamutil.pc lib/*/cmake/PriamUtil/PriamUtilConfig.cmake
-               share/doc/libpriamutil1/copyright share/doc/priamctl/copyright)
+               share/doc/libpriamutil1/copyright share/doc/priamctl/copyright
+               ${docdir}/copyright)
 
-  # The README's host and the README's CMake lines.
-  set(host_source ${WORK_DIR}/readme-host)
-  readme_block(${README} "## A minimal host" cpp host_cpp)
-  readme_block(${README} "## A minimal host" cmake host_cmake)
+  # The packaged guide's host and CMake lines (the guide is compressed once
+  # it is over 4 KiB, as Debian does with documentation).
+  file(GLOB guide ${prefix}/${docdir}/EMBEDDING.md*)
+  if(NOT guide)
+    message(FATAL_ERROR "libpriamutil-dev has no embedding guide in /usr/${docdir}")
+  elseif(guide MATCHES "[.]gz$")
+    run(gzip -dc ${guide})
+    set(guide_text "${LAST_OUTPUT}")
+  else()
+    file(READ ${guide} guide_text)
+  endif()
+  set(host_source ${WORK_DIR}/guide-host)
+  markdown_block("${guide_text}" "## A minimal host" cpp host_cpp)
+  markdown_block("${guide_text}" "## A minimal host" cmake host_cmake)
   file(WRITE ${host_source}/host.cpp "${host_cpp}")
   file(WRITE ${host_source}/CMakeLists.txt
-       "cmake_minimum_required(VERSION 3.25)\nproject(ReadmeHost LANGUAGES CXX)\n"
+       "cmake_minimum_required(VERSION 3.25)\nproject(GuideHost LANGUAGES CXX)\n"
        "set(CMAKE_CXX_STANDARD 17)\nadd_executable(host host.cpp)\n${host_cmake}")
 else()
   set(prefix ${WORK_DIR}/prefix)
+  set(docdir share/doc/PriamUtil)
   run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
   set(host_source ${SOURCE_DIR})
 endif()
 
-# The manual page is compressed in the package.
+# The manual page is compressed in the package. The example host is source
+# to build, never compressed.
 expect_files(${prefix} bin/priamctl include/priamutil/PriamUtil.h include/priamutil/CYrError.h
-             share/priamutil/standin/priam.jar share/priamutil/examples/node/cassandra.yaml
-             share/man/man1/priamctl.1*)
+             share/priamutil/standin/priam.jar share/priamutil/standin/zblog4j.properties
+             share/priamutil/examples/node/cassandra.yaml share/man/man1/priamctl.1*
+             ${docdir}/EMBEDDING.md* ${docdir}/examples/host/host.cpp
+             ${docdir}/examples/host/CMakeLists.txt)
+set(example_host_dir ${prefix}/${docdir}/examples/host)
 # The guardian, in priamutil/ beside the library, where the library looks.
 file(GLOB_RECURSE guardian ${prefix}/*/zbpriam-guardian)
 file(GLOB_RECURSE library ${prefix}/*/libpriamutil.so.1)
@@ -193,6 +212,35 @@ if(DEB_DIR)
   endif()
   run(${priamctl} demo)
 
+  # The packaged example host, built and tried as the comment at its top
+  # says, from an empty directory; /usr is the temporary root's, where
+  # CMAKE_PREFIX_PATH lets find_package look.
+  execute_process(COMMAND sed -n "/^\\/\\/ To try it/,/^[^\\/]/s|^//   ||p"
+                          ${example_host_dir}/host.cpp
+                  OUTPUT_VARIABLE recipe RESULT_VARIABLE status)
+  if(NOT status EQUAL 0 OR NOT recipe MATCHES "cmake -S /usr/share/doc/libpriamutil-dev/")
+    message(FATAL_ERROR "no way to try it in ${example_host_dir}/host.cpp:\n${recipe}")
+  endif()
+  string(REPLACE "/usr/" "${prefix}/" recipe "${recipe}")
+  set(try ${WORK_DIR}/try-example)
+  file(MAKE_DIRECTORY ${try})
+  file(WRITE ${WORK_DIR}/try-example.sh "${recipe}")
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env CMAKE_PREFIX_PATH=${prefix}
+                          sh -e ${WORK_DIR}/try-example.sh
+                  WORKING_DIRECTORY ${try}
+                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL 0 OR NOT out MATCHES "\n{[^\n]*\"secrets_present\"[^\n]*}\n$")
+    message(FATAL_ERROR "the example host, tried as its comment says (${status}):\n"
+                        "${recipe}\n${out}\n${err}")
+  endif()
+  # Its password left the properties, and the stand-in's log is in its
+  # output file there.
+  file(READ ${try}/conf/zbPriam.properties properties)
+  file(READ ${try}/conf/zbPriam.out output)
+  if(properties MATCHES "example-only" OR NOT output MATCHES "Starting stand-in Priam sidecar")
+    message(FATAL_ERROR "the example host's conf/:\n${properties}\n${output}")
+  endif()
+
   # A host built against 1.2.0's installed headers runs against this
   # library unchanged: a whole run of 1.2.0's example host.
   run(c++ -std=c++17 -I${HOST_1_2_0_DIR}/include ${HOST_1_2_0_DIR}/host.cpp
@@ -215,7 +263,7 @@ else()
   # The example host: built with find_package, then a whole run, a run that
   # SIGTERM ends within the launch's 30-second wait, and a run whose
   # sidecar cannot start, each told apart by its exit status and words.
-  run(${CMAKE_COMMAND} -S ${EXAMPLE_HOST_DIR} -B ${WORK_DIR}/example-host
+  run(${CMAKE_COMMAND} -S ${example_host_dir} -B ${WORK_DIR}/example-host
       -DCMAKE_PREFIX_PATH=${prefix})
   run(${CMAKE_COMMAND} --build ${WORK_DIR}/example-host)
   set(example ${WORK_DIR}/example-host/host)

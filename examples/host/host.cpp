@@ -10,6 +10,25 @@
 // standard output; 1 the launch or the request failed (why, on standard
 // error); 2 usage; 143 SIGTERM ended it (the sidecar is stopped, the
 // secrets are out of the properties file).
+//
+// To try it without a node or Priam: on the stand-in sidecar and the sample
+// node that the priamctl package installs in /usr/share/priamutil, built
+// with the CMakeLists.txt beside this file, from an empty directory:
+//
+//   cmake -S /usr/share/doc/libpriamutil-dev/examples/host -B build
+//   cmake --build build
+//   printf '[Cassandra]\nsPriamTemplateDir=%s\n' /usr/share/priamutil/examples/templates >store.ini
+//   mkdir conf
+//   ZB_PLATFORM_CONFIG=store.ini CQL_PASSWORD=example-only build/host \
+//     /usr/share/priamutil/standin "$PWD/conf" /usr/share/priamutil/examples/node
+//
+// It prints the stand-in's "info" reply. store.ini names the template of
+// the properties; standin/ is the stand-in's Priam directory (its priam.jar
+// and log4j template); conf/ keeps the sidecar's output and log
+// (zbPriam.out) and its properties, the password taken out. Installed with
+// `cmake --install --prefix P` instead, the example is in
+// P/share/doc/PriamUtil/examples/host and the samples in P/share/priamutil;
+// give the first cmake -DCMAKE_PREFIX_PATH=P.
 #include <signal.h>
 
 #include <atomic>
