@@ -5,6 +5,7 @@
 #include "ZbProcess.h"
 #include "common/Boundary.h"
 #include "common/ErrorCodes.h"
+#include "common/HostControl.h"
 #include "controller/Supervision.h"
 
 namespace ZbCassandra {
@@ -18,6 +19,7 @@ constexpr int kEndWaitMs = 5000;
 
 CYrError PriamUtil::stopPriam() try {
   ZB_TRACE_ENTRY();
+  const HostControl::Call call(hostControl(), false);
   // A forked child's copy of the controller never signals its parent's
   // sidecar.
   if (copiedByFork()) return forkedChildError();
@@ -44,6 +46,8 @@ CYrError PriamUtil::stopPriam() try {
       stopped = true;
     } else {
       m_process->SignalGroup(SIGKILL);  // what an exited child left behind
+      // It had ended by itself after its launch: its output is kept.
+      if (m_priamStarted && !sidecarSupervision().launching) sidecarSupervision().crashed = true;
     }
     // Reaped at once, so that no zombie is left behind and the pid, which
     // the system may hand out again, is never signalled a second time.

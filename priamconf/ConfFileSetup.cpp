@@ -10,6 +10,7 @@
 #include "ZBPlatformInfo.h"
 #include "common/Boundary.h"
 #include "common/ErrorCodes.h"
+#include "common/HostControl.h"
 #include "priamconf/KeyUpdate.h"
 #include "priamconf/PropertiesFile.h"
 #include "priamconf/SecretKeys.h"
@@ -104,6 +105,7 @@ PRIAM_CATCH_ALL
 
 CYrError PriamUtil::AddOrUpdateFieldInConfigFile(const std::string& file, const std::string& key,
                                                  const std::string& value) try {
+  const HostControl::Call call(hostControl(), false);
   if (copiedByFork()) return forkedChildError();
   // A key or value that would break the line format could inject lines.
   if (!IsValidPropertyKey(key) || !IsValidPropertyValue(value)) {

@@ -47,7 +47,10 @@ CYrError PriamUtil::sidecarExitError() {
     m_process->HasExited(&status, &known);
     releaseSidecar(ZbProcess::DescribeExit(status, known));
   }
-  return error;
+  return noteFailure(error,
+                     sidecarSupervision().launching ? FailureReason::kSidecarExitedDuringStart
+                                                    : FailureReason::kSidecarNotRunning,
+                     0, 0, how);
 }
 
 int PriamUtil::sidecarExitDescriptor() const {

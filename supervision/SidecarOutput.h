@@ -16,6 +16,9 @@
 namespace ZbCassandra {
 
 constexpr const char kSidecarOutputName[] = "zbPriam.out";
+// Where a launch keeps the output of a sidecar that ended by itself after its
+// launch ("zbPriam.out.crash"), out of the rotation of the starts after it.
+constexpr const char kCrashOutputSuffix[] = ".crash";
 // How large the file grows before it is rotated, unless the store says.
 constexpr uint64_t kDefaultOutputLimit = uint64_t{16} << 20;
 

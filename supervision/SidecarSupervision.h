@@ -25,6 +25,9 @@ struct SidecarSupervision {
   // The library has seen the sidecar exit and logged it; requests report
   // that exit until the next launch or a stop by the host.
   bool exitReported = false;
+  // The last sidecar ended without being asked, after its launch: the next
+  // launch keeps its output aside.
+  bool crashed = false;
   // Called between the sidecar's start and its guardian's and record, for
   // tests that kill the host in that moment.
   std::function<void(pid_t)> afterSpawn;

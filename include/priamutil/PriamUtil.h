@@ -145,6 +145,36 @@ struct SidecarSupervision;
 // The kind of a REST request: GET or POST on the sidecar.
 enum class requestType : int { Get = 0, Post = 1 };
 
+// Why a call failed: a fixed set of causes, which later versions only add
+// to (a host treats an unknown value as kOther). PriamUtil::failureOf()
+// tells it for an error a call returned, beside the code's family and
+// number, which stay what each call documents.
+enum class FailureReason : int {
+  kNone = 0,                      // no failure: the error was a success
+  kCancelled = 1,                 // cancel() ended it; the object is cancelled for good
+  kDeadlinePassed = 2,            // the call's own time limit passed (setCallTimeLimit())
+  kDirectoryHeld = 3,             // another live host holds the directory or runs its sidecar
+  kInitializationFailed = 4,      // construction failed (initFailure() tells why)
+  kForkCopy = 5,                  // the object is a copy made by fork()
+  kNoFreePort = 6,                // no free port for the sidecar
+  kSidecarExitedDuringStart = 7,  // the sidecar could not start or exited in its start
+  kSidecarNotRunning = 8,         // the sidecar had exited by then (launch it again)
+  kSidecarNotLaunched = 9,        // no sidecar was launched, or the host stopped it
+  kSidecarStopped = 10,           // the sidecar is stopped (SIGSTOP, a debugger)
+  kGuardianStopped = 11,          // the sidecar's guardian is stopped
+  kNotAnswering = 12,             // no answer: refused, or the attempt's time limit passed
+  kHttpUnauthorized = 13,         // the sidecar answered 401: its credentials are wrong
+  kHttpNotFound = 14,             // the sidecar answered 404: it knows no such operation
+  kHttpUnavailable = 15,          // the sidecar answered 503: its back end is unavailable
+  kHttpOther = 16,                // another answer than 2xx, 401, 404 and 503
+  kSecretsNotRemoved = 17,        // the secrets stayed in the properties file
+  kPortUnknown = 18,              // the port the sidecar listens on could not be told
+  kInvalidArgument = 19,          // an argument was refused
+  kFileError = 20,                // a file of the node or the directory could not be used
+  kDirectoryMoved = 21,           // the directory was moved or replaced under its owner
+  kOther = 22,                    // anything else (the error's message says what)
+};
+
 class PRIAMUTIL_EXPORT PriamUtil {
  public:
   // priamPort: the sidecar's port, 0 to pick a free one at launch.
@@ -184,6 +214,31 @@ class PRIAMUTIL_EXPORT PriamUtil {
   CYrError initializePriamConfFilePath();
   CYrError initializeCassandraConfFilePath();
   CYrError initializePorts();
+  // Why a call failed, for a host to act on: the cause, whether making the
+  // same call again later can succeed without the host doing anything else,
+  // and what the cause names.
+  struct Failure {
+    FailureReason reason = FailureReason::kNone;
+    bool retryLater = false;
+    pid_t holder = 0;    // kDirectoryHeld: the host that holds the directory (0: not known)
+    int httpStatus = 0;  // kHttp*: the status of the last answer
+    std::string how;     // kSidecarExitedDuringStart, kSidecarNotRunning: how it ended
+    CYrError initError;  // kInitializationFailed: construction's own error
+  };
+  // The cause of `error`, as the last call of this object returned it (an
+  // error of an earlier call may be told by its code alone, as kOther when
+  // the code does not say). Does not block. For success: kNone.
+  //   kCancelled: retryLater false (a new object is needed).
+  //   kDeadlinePassed, kDirectoryHeld, kNoFreePort, kSidecarStopped,
+  //   kGuardianStopped, kNotAnswering, kHttpUnavailable, kHttpOther,
+  //   kPortUnknown: retryLater true.
+  //   Every other cause: false (a launch may still help: kSidecarNotRunning
+  //   and kSidecarNotLaunched need startPriam() first).
+  Failure failureOf(const CYrError& error) const;
+  // Why construction failed (initFailed()); kNone when it did not. A
+  // directory another host held is kDirectoryHeld, naming it.
+  Failure initFailure() const;
+
   // Set `key` to `value` in the text file at `file`, keeping every other line.
   // Milliseconds. Win32 87: a key or value that would break the line
   // format; errno family with a system errno value: the file cannot be read
@@ -197,8 +252,13 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // setRequestTimeLimit() says: "info" answers in milliseconds). The secrets
   // leave the properties file before it returns, whatever the outcome; write
   // them again before the next launch. A sidecar of an earlier launch that
-  // still runs is stopped first. Success: the sidecar runs and answered (or
-  // the constructor's ignoreConnectionFailure keeps it all the same).
+  // still runs is stopped first. With port 0 given at construction, a
+  // relaunch whose earlier port was taken meanwhile picks a new free one.
+  // The output of a sidecar that ended by itself is kept aside
+  // ("zbPriam.out.crash") before the next launch starts its own. Bounded by
+  // setCallTimeLimit() when set (Win32 1460). Success: the sidecar runs and
+  // answered (or the constructor's ignoreConnectionFailure keeps it all the
+  // same).
   //   Blocks 30 s and a fraction when the sidecar answers; at most 7 min
   //   10 s of waiting for it (30 s, ten attempts of 10 s, 300 s of retry
   //   sleeps), plus the port check's two tool commands (milliseconds; 120 s
@@ -207,6 +267,8 @@ class PRIAMUTIL_EXPORT PriamUtil {
   //   Returns:
   //   - Win32 1223 kCancelled: cancel() came before or during it; nothing of
   //     the launch is left running.
+  //   - Win32 1460 kTimeout: its time limit (setCallTimeLimit()) passed; as
+  //     for a cancel, nothing of the launch is left running.
   //   - errno 1627 kFunctionFailed, nothing started: "Failed to initialize
   //     Priam" (initFailed()); "Priam is already running for DIR (process
   //     PID)" (another controller of this process, or another host, runs a
@@ -283,6 +345,7 @@ class PRIAMUTIL_EXPORT PriamUtil {
   //     ...": each attempt while the sidecar's guardian is stopped, at once.
   //   - Win32 87 kInvalidParameter: an unknown request type, at once.
   //   - Win32 1223 kCancelled: cancel() came before or during it.
+  //   - Win32 1460 kTimeout: its time limit (setCallTimeLimit()) passed.
   //   - errno 1627 kFunctionFailed: a copy made by fork().
   CYrError get(requestType type, const CYrString& path, CYrString& response,
                const CYrString& request);
@@ -471,6 +534,20 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // launch's check, whose attempts get 10 s. Win32 87 for 0.
   CYrError setRequestTimeLimit(uint32_t seconds);
   uint32_t requestTimeLimit() const;
+  // The longest one whole call may take, retries and sleeps included, in
+  // milliseconds; 0 (the default): as long as the call documents. Bounds
+  // startPriam(), get(), sendRequestWithErrorHandling(), sendRequest(),
+  // checkConnection() and validatePriamPort(), each from its start; when
+  // it passes, the call returns Win32 1460 kTimeout at once
+  // (kDeadlinePassed), as a cancel would end it (a launch stops its sidecar
+  // and takes the secrets out), but the object is not cancelled: the next
+  // call works. Never cuts a stop short.
+  void setCallTimeLimit(uint32_t milliseconds);
+  uint32_t callTimeLimit() const;
+  // Whether a request that the sidecar answers 404 (an operation it does not
+  // know) goes through the retry loop like any other failure (true, the
+  // default), or fails at once (false).
+  void setNotFoundRetried(bool retried);
 
  private:
   friend class PriamUtilTestAccess;
@@ -532,6 +609,14 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // The launch's status as the host hears it: a cancel fails it, and stops
   // whatever it kept running.
   PRIAMUTIL_LOCAL CYrError endLaunch(const CYrError& status);
+  // cancel() was called, or the call's own time limit passed; and the error
+  // that says which.
+  PRIAMUTIL_LOCAL bool interrupted() const;
+  PRIAMUTIL_LOCAL CYrError interruptionError(const FXCodeLocation& location) const;
+  // Remember why `error`, which the call under way returns, came about.
+  PRIAMUTIL_LOCAL const CYrError& noteFailure(const CYrError& error, FailureReason reason,
+                                              pid_t holder = 0, int httpStatus = 0,
+                                              const std::string& how = std::string()) const;
   // What the host controls from outside the calls; null when construction
   // could not make it.
   PRIAMUTIL_LOCAL HostControl* hostControl() const;
