@@ -10,9 +10,9 @@
 #include "ZBPlatformInfo.h"
 #include "common/Boundary.h"
 #include "common/ErrorCodes.h"
-#include "common/HostControl.h"
 #include "priamconf/KeyUpdate.h"
 #include "priamconf/PropertiesFile.h"
+#include "priamconf/PropertiesTemplate.h"
 #include "priamconf/SecretKeys.h"
 #include "priamconf/TextFile.h"
 
@@ -20,20 +20,8 @@ namespace ZbCassandra {
 
 namespace {
 
-constexpr const char kDefaultTemplateDir[] = "/etc/Priam";
 constexpr const char kLog4jTemplateName[] = "zblog4j.properties";
 constexpr const char kSidecarLogName[] = "zbPriam.log";
-
-// The directory of the properties template, read at each set-up so that a
-// changed store value takes effect with the next controller.
-std::string TemplateDirectory() {
-  ZBPlatformInfo store;
-  std::string directory;
-  if (!store.getString("Cassandra", "sPriamTemplateDir", &directory) || directory.empty()) {
-    return kDefaultTemplateDir;
-  }
-  return directory;
-}
 
 // The sidecar logs at DEBUG when the host asks for it, at INFO otherwise.
 const char* RootLogger() {
@@ -63,7 +51,7 @@ CYrError PriamUtil::initializePriamConfFilePath() try {
 
   // A fresh copy of the template at every set-up: whatever an earlier
   // controller wrote into the working file (credentials included) is gone.
-  const std::string templatePath = Join(TemplateDirectory(), kPriamPropertiesFileName);
+  const std::string templatePath = PropertiesTemplatePath();
   const std::string workingPath = Join(m_priamConfDir, kPriamPropertiesFileName);
   CYrError error = CYrFile::Copy(templatePath, workingPath, CYrFile::kOwnerOnly);
   if (error.IsError()) {
@@ -105,7 +93,6 @@ PRIAM_CATCH_ALL
 
 CYrError PriamUtil::AddOrUpdateFieldInConfigFile(const std::string& file, const std::string& key,
                                                  const std::string& value) try {
-  const HostControl::Call call(hostControl(), false);
   if (copiedByFork()) return forkedChildError();
   // A key or value that would break the line format could inject lines.
   if (!IsValidPropertyKey(key) || !IsValidPropertyValue(value)) {
