@@ -78,9 +78,19 @@ bool HostControl::DeadlinePassed() const {
 }
 
 void HostControl::Note(const CYrError& error, const PriamUtil::Failure& failure) {
-  m_note.family = error.GetFamily();
-  m_note.code = error.Code();
-  m_note.failure = failure;
+  constexpr size_t kNotesKept = 8;
+  if (m_notes.size() == kNotesKept) m_notes.pop_front();
+  m_notes.push_back({error.GetFamily(), error.Code(), error.Message(), failure});
+}
+
+const FailureNote* HostControl::NoteOf(const CYrError& error) const {
+  for (auto note = m_notes.rbegin(); note != m_notes.rend(); ++note) {
+    if (note->family == error.GetFamily() && note->code == error.Code() &&
+        note->message == error.Message()) {
+      return &*note;
+    }
+  }
+  return nullptr;
 }
 
 void HostControl::Arm(uint32_t milliseconds) {
@@ -100,10 +110,9 @@ void HostControl::Disarm() {
   }
 }
 
-HostControl::Call::Call(HostControl* control, bool bounded) : m_control(control) {
+HostControl::Call::Call(HostControl* control) : m_control(control) {
   if (!m_control || m_control->m_calls++ > 0) return;
-  m_control->m_note = FailureNote();
-  if (bounded && m_control->m_callLimitMs > 0) m_control->Arm(m_control->m_callLimitMs);
+  if (m_control->m_callLimitMs > 0) m_control->Arm(m_control->m_callLimitMs);
 }
 
 HostControl::Call::~Call() {

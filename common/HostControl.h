@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <string>
 
 #include "CYrError.h"
@@ -16,11 +17,12 @@
 
 namespace ZbCassandra {
 
-// What a call noted of its failure where it knew the cause; matched with the
-// error the call returned (its family and code) when the host asks.
+// What a call noted of its failure where it knew the cause; matched with an
+// error the host asks about by its family, code and message.
 struct FailureNote {
   CYrError::Family family = CYrError::Family::kNone;
   int64_t code = 0;
+  std::string message;
   PriamUtil::Failure failure;
 };
 
@@ -64,16 +66,18 @@ class HostControl {
   bool NotFoundRetried() const { return m_notFoundRetried; }
   void SetNotFoundRetried(bool retried) { m_notFoundRetried = retried; }
 
-  // Why the call under way (or the last one) failed, where it knew.
+  // Why a call failed, where it knew; the latest few are kept, so that a
+  // host may ask after its next calls (a stop, say).
   void Note(const CYrError& error, const PriamUtil::Failure& failure);
-  const FailureNote& LastNote() const { return m_note; }
+  // The latest note of `error`, null when there is none.
+  const FailureNote* NoteOf(const CYrError& error) const;
 
-  // One public call of the controller, for as long as it lives: the
-  // outermost one forgets the last call's note and, when `bounded` and the
-  // host set a call limit, arms the deadline, which its end disarms.
+  // One public call that the host's call limit bounds, for as long as it
+  // lives: the outermost one arms the deadline when the host set a limit,
+  // and its end disarms it.
   class Call {
    public:
-    Call(HostControl* control, bool bounded);
+    explicit Call(HostControl* control);
     ~Call();
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;
@@ -114,7 +118,7 @@ class HostControl {
   bool m_notFoundRetried = true;
   int m_connectionChecks = 0;
   int m_calls = 0;  // public calls under way, nested ones included
-  FailureNote m_note;
+  std::deque<FailureNote> m_notes;  // the latest last
 };
 
 // The error of a call that cancel() ended, or that came after it.

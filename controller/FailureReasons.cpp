@@ -61,9 +61,9 @@ PriamUtil::Failure PriamUtil::failureOf(const CYrError& error) const {
   Failure failure;
   if (!error.IsError()) return failure;
   const HostControl* control = hostControl();
-  if (control && control->LastNote().family == error.GetFamily() &&
-      control->LastNote().code == error.Code()) {
-    failure = control->LastNote().failure;
+  const FailureNote* note = control ? control->NoteOf(error) : nullptr;
+  if (note) {
+    failure = note->failure;
   } else {
     failure.reason = ReasonOfCode(error);
   }

@@ -93,7 +93,7 @@ void KeepCrashOutput(const std::string& output) {
 
 CYrError PriamUtil::startPriam() try {
   ZB_TRACE_ENTRY();
-  const HostControl::Call call(hostControl(), true);
+  const HostControl::Call call(hostControl());
   CYrError status = CYrError::Success();
   if (copiedByFork()) return forkedChildError();
   const YrWatchScope watching(sidecarSupervision().guardianship.Watch());
@@ -315,7 +315,7 @@ CYrError PriamUtil::GetFreePort(std::string host, int& port) try {
 PRIAM_CATCH_ALL
 
 CYrError PriamUtil::checkConnection() try {
-  const HostControl::Call call(hostControl(), true);
+  const HostControl::Call call(hostControl());
   if (interrupted()) return interruptionError(PRIAM_LOCATION);
   const YrCancelScope cancellable = cancelScope();
   const YrWatchScope watching(sidecarSupervision().guardianship.Watch());

@@ -10,7 +10,7 @@
 namespace ZbCassandra {
 
 CYrError PriamUtil::validatePriamPort() try {
-  const HostControl::Call call(hostControl(), true);
+  const HostControl::Call call(hostControl());
   if (interrupted()) return interruptionError(PRIAM_LOCATION);
   const YrCancelScope cancellable = cancelScope();
   const pid_t pid = m_process ? m_process->GetChildPid() : 0;

@@ -29,7 +29,6 @@ PriamUtil::PriamUtil(int priamPort, const CYrString& javaPath, const std::string
       if (m_priamStarted) recordSidecar(sidecarSupervision().launching);
     });
     m_javaPath = javaPath;
-    const HostControl::Call call(hostControl(), false);
     error = initialize();
     if (error.IsError()) {
       // A directory that another host holds is told as such; anything else

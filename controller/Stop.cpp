@@ -5,7 +5,6 @@
 #include "ZbProcess.h"
 #include "common/Boundary.h"
 #include "common/ErrorCodes.h"
-#include "common/HostControl.h"
 #include "controller/Supervision.h"
 
 namespace ZbCassandra {
@@ -19,7 +18,6 @@ constexpr int kEndWaitMs = 5000;
 
 CYrError PriamUtil::stopPriam() try {
   ZB_TRACE_ENTRY();
-  const HostControl::Call call(hostControl(), false);
   // A forked child's copy of the controller never signals its parent's
   // sidecar.
   if (copiedByFork()) return forkedChildError();

@@ -6,13 +6,11 @@
 #include "PriamUtil.h"
 #include "common/Boundary.h"
 #include "common/ErrorCodes.h"
-#include "common/HostControl.h"
 #include "discovery/YamlLines.h"
 
 namespace ZbCassandra {
 
 CYrError PriamUtil::getCassandraDataDir(std::vector<std::string>& directories) try {
-  const HostControl::Call call(hostControl(), false);
   TextFileLines yaml;
   if (!yaml.Open(m_cassandraYamlFile)) {
     ZB_LOG(0, "Failed to open Cassandra YAML file %s", m_cassandraYamlFile.c_str());
@@ -39,7 +37,6 @@ CYrError PriamUtil::getCassandraDataDir(std::vector<std::string>& directories) t
 PRIAM_CATCH_ALL
 
 CYrError PriamUtil::getCassandraSeeds(std::vector<std::string>* seeds) try {
-  const HostControl::Call call(hostControl(), false);
   if (seeds == nullptr) {
     return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInvalidParameter, "No seed list given");
   }

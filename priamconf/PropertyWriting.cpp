@@ -7,7 +7,6 @@
 #include "PriamUtil.h"
 #include "common/Boundary.h"
 #include "common/ErrorCodes.h"
-#include "common/HostControl.h"
 #include "priamconf/KeyUpdate.h"
 #include "priamconf/PropertiesFile.h"
 #include "priamconf/SecretKeys.h"
@@ -36,7 +35,6 @@ constexpr std::array<const char*, 9> kManagedKeys = {kCqlHostKey,
 
 CYrError PriamUtil::writePriamProperty(std::string cqlHost) try {
   ZB_TRACE_ENTRY();
-  const HostControl::Call call(hostControl(), false);
   if (!IsValidPropertyValue(cqlHost)) {
     return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInvalidParameter, "Invalid property %s",
                                    kCqlHostKey);
@@ -59,7 +57,6 @@ PRIAM_CATCH_ALL
 
 CYrError PriamUtil::writePriamProperties(std::map<std::string, std::string> properties) try {
   ZB_TRACE_ENTRY();
-  const HostControl::Call call(hostControl(), false);
   // Refused before anything is touched; the value is never named, it may
   // be a password.
   for (const auto& property : properties) {

@@ -6,7 +6,6 @@
 #include "PriamUtil.h"
 #include "common/Boundary.h"
 #include "common/ControllerLog.h"
-#include "common/HostControl.h"
 #include "priamconf/PropertiesFile.h"
 #include "priamconf/SecretKeys.h"
 #include "priamconf/TextFile.h"
@@ -16,7 +15,6 @@ namespace ZbCassandra {
 
 CYrError PriamUtil::deleteEntries() try {
   ZB_TRACE_ENTRY();
-  const HostControl::Call call(hostControl(), false);
   const CYrError owned = ownDirectory();
   if (owned.IsError()) return owned;
   int absent = 0;

@@ -57,7 +57,7 @@ FailureReason AnswerReason(int64_t status) {
 
 CYrError PriamUtil::get(requestType type, const CYrString& path, CYrString& response,
                         const CYrString& request) try {
-  const HostControl::Call call(hostControl(), true);
+  const HostControl::Call call(hostControl());
   return sendRequestWithErrorHandling(type, path, response, request);
 }
 PRIAM_CATCH_ALL
@@ -65,7 +65,7 @@ PRIAM_CATCH_ALL
 CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrString& response,
                                 const CYrString& request) try {
   ZB_TRACE_ENTRY();
-  const HostControl::Call call(hostControl(), true);
+  const HostControl::Call call(hostControl());
   // A forked child's copy shares its parent's connection to the sidecar;
   // a request from it would mix the two.
   if (copiedByFork()) return forkedChildError();
@@ -171,7 +171,6 @@ PRIAM_CATCH_ALL
 // does not pretend to succeed for a sidecar that has exited.
 CYrError PriamUtil::post(const std::string& /*request*/, std::string& /*response*/) try {
   ZB_TRACE_ENTRY();
-  const HostControl::Call call(hostControl(), false);
   if (sidecarGone()) return sidecarExitError();
   return CYrError::Success();
 }

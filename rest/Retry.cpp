@@ -31,7 +31,7 @@ CYrError PriamUtil::sendRequestWithErrorHandling(requestType type, const CYrStri
                                                  CYrString& response,
                                                  const CYrString& request) try {
   ZB_TRACE_ENTRY();
-  const HostControl::Call call(hostControl(), true);
+  const HostControl::Call call(hostControl());
   if (copiedByFork()) return forkedChildError();
   if (interrupted()) return interruptionError(PRIAM_LOCATION);
   const YrCancelScope cancellable = cancelScope();

@@ -225,9 +225,9 @@ class PRIAMUTIL_EXPORT PriamUtil {
     std::string how;     // kSidecarExitedDuringStart, kSidecarNotRunning: how it ended
     CYrError initError;  // kInitializationFailed: construction's own error
   };
-  // The cause of `error`, as the last call of this object returned it (an
-  // error of an earlier call may be told by its code alone, as kOther when
-  // the code does not say). Does not block. For success: kNone.
+  // The cause of `error`, as a call of this object returned it (the last
+  // few calls' errors are told exactly; an older one by its code alone, as
+  // kOther when the code does not say). Does not block. For success: kNone.
   //   kCancelled: retryLater false (a new object is needed).
   //   kDeadlinePassed, kDirectoryHeld, kNoFreePort, kSidecarStopped,
   //   kGuardianStopped, kNotAnswering, kHttpUnavailable, kHttpOther,
