@@ -285,7 +285,8 @@ TEST_F(Signals, AnotherRunOrDiscoverLeavesTheDirectoryOfARunningOneAlone) {
   EXPECT_EQ(forced.exitCode, 0) << forced.err;
   const Outcome ended = first.Wait(20);
   EXPECT_EQ(ended.exitCode, 1);
-  EXPECT_NE(ended.err.find("priamctl: the sidecar exited by itself (killed by signal 9 (SIGKILL))"),
+  EXPECT_NE(ended.err.find("priamctl: the sidecar ended: killed by signal 9 (SIGKILL), stopped by "
+                           "an operator (priamctl stop --force)\n"),
             std::string::npos)
       << ended.err;
 }
