@@ -67,12 +67,7 @@ CYrError PriamUtil::stopPriam() try {
     sidecarSupervision().guardianship.Release();
   }
   m_priamStarted = false;
-  std::string how;
-  if (m_process && m_process->GetChildPid() == 0) {
-    how = ZbProcess::DescribeExit(m_process->ExitStatus(), m_process->ExitStatusKnown());
-    if (stopped) how += ", stopped by its host";
-  }
-  releaseSidecar(how);
+  releaseSidecar(stopped);
   // Whatever of the directory's sidecars is still found (one that left its
   // process group, one nobody alive owns) goes too.
   std::string failure;

@@ -8,10 +8,12 @@
 
 #include "PriamUtil.h"
 #include "ZbProcess.h"
+#include "ZbProcessInfo.h"
 #include "common/Boundary.h"
 #include "common/ErrorCodes.h"
 #include "common/HostControl.h"
 #include "ownership/DirectoryShare.h"
+#include "supervision/SidecarEnd.h"
 #include "supervision/SidecarSupervision.h"
 
 namespace ZbCassandra {
@@ -155,6 +157,12 @@ CYrError PriamUtil::claimSidecar() {
 
 void PriamUtil::recordSidecar(bool starting) {
   if (!directoryShare().claim || !m_process) return;
+  ProcessId& sidecar = sidecarSupervision().sidecar;
+  if (sidecar.pid != m_process->GetChildPid()) {
+    sidecar.pid = m_process->GetChildPid();
+    sidecar.startTime = 0;
+    ZbProcessInfo::StartTime(sidecar.pid, &sidecar.startTime);
+  }
   const CYrError error = directoryShare().claim->RecordSidecar(
       this, m_process->GetChildPid(), m_priamPort, sidecarSupervision().outputPath, starting,
       guardianPid());
@@ -163,9 +171,17 @@ void PriamUtil::recordSidecar(bool starting) {
   }
 }
 
-void PriamUtil::releaseSidecar(const std::string& how) {
+void PriamUtil::releaseSidecar(bool stoppedByHost) {
   if (!directoryShare().claim) return;
-  const CYrError error = directoryShare().claim->ClearSidecar(this, how);
+  int status = 0;
+  bool known = false;
+  SidecarEnd end;
+  if (m_process && m_process->HasExited(&status, &known)) {
+    end = SeenEnd(m_priamConfDir, sidecarSupervision().sidecar, status, known);
+    if (stoppedByHost) end.by = EndedBy::kItsHost;
+    end.duringStart = sidecarSupervision().launching;
+  }
+  const CYrError error = directoryShare().claim->ClearSidecar(this, end);
   if (error.IsError()) {
     ZB_LOG(-1, "Failed to write the Priam sidecar record: %s", error.AsString().c_str());
   }

@@ -9,6 +9,8 @@
 // rotates it when it grows (zbPriam.out.1, zbPriam.out.2).
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -34,6 +36,11 @@ uint64_t SidecarOutputLimit();
 // the umask, never through a symbolic link. The descriptor (close-on-exec),
 // or -1 with the reason in `*error`.
 int OpenSidecarOutput(const std::string& path, std::string* error);
+
+// The file at `path` is an output file as the library names it
+// ("zbPriam.out"), and a regular file (no link) of `owner`, the owner of its
+// directory: one that may be shown.
+bool IsOwnOutput(const std::string& path, uid_t owner);
 
 // The last `count` non-empty lines of the file, oldest first, each with its
 // control characters replaced by "?" and cut to 200 bytes; fewer when the

@@ -8,11 +8,14 @@
 #include <functional>
 #include <string>
 
+#include "common/ProcessIdentity.h"
 #include "supervision/Guardianship.h"
 
 namespace ZbCassandra {
 
 struct SidecarSupervision {
+  // The launched sidecar, once recorded: a stopper names it so.
+  ProcessId sidecar;
   // The launched sidecar's output file; empty when it goes to /dev/null.
   std::string outputPath;
   // The guardian that runs while secrets are on disk or the sidecar runs.

@@ -853,6 +853,13 @@ TEST_F(RealHost, WhenTheHostDiesItsGuardianStopsTheSidecarAndTakesTheSecretsOut)
     EXPECT_TRUE(launchtest::WaitFor([&] { return NothingLeft(guardian); }, 10))
         << "sidecar " << Runs(sidecar) << ", guardian " << Runs(guardian) << "\n"
         << Properties() << ReadFile(confDir + "/zbPriam.out");
+    // Who ended the sidecar outlives its host and the record.
+    PriamUtil::SidecarActivity activity;
+    ASSERT_FALSE(
+        PriamUtil::reportSidecarActivity(confDir, 0, &activity, nullptr, nullptr).IsError());
+    EXPECT_EQ(activity.state, PriamUtil::SidecarActivity::kNotRunning);
+    EXPECT_EQ(activity.lastEnd.by, PriamUtil::SidecarActivity::kGuardian) << activity.lastEnd.text;
+    EXPECT_EQ(activity.lastEnd.pid, sidecar);
   }
 }
 

@@ -403,8 +403,11 @@ class PRIAMUTIL_EXPORT PriamUtil {
   pid_t priamPid() const;
   // True once the launched sidecar has exited, whatever ended it (also a
   // stop). `how`, when given, receives "exit status N" or "killed by signal
-  // N (SIGKILL)" ("exit status unknown" when the host reaped it), followed
-  // by the last line the sidecar wrote to its output file "zbPriam.out".
+  // N (SIGKILL)" ("exit status unknown" when the host reaped it), then who
+  // stopped it when someone else said so before its SIGKILL (", stopped by
+  // an operator (priamctl stop --force)"; SidecarActivity::EndedBy),
+  // followed by the last line the sidecar wrote to its output file
+  // "zbPriam.out".
   // Once the library has seen it exit, requests return its errno 2250 at
   // once, until the next startPriam() (which launches anew) or stopPriam().
   bool priamExited(std::string* how = nullptr) const;
@@ -487,6 +490,61 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // process runs. The same time and errors.
   static CYrError reportDirectory(const std::string& priamConfDir, DirectoryReport* report,
                                   DirectoryDetails* details);
+  // How the directory's sidecar is doing, as systemctl status tells of a
+  // service, and how the last one ended. That end is kept in the file
+  // "zbPriam.ended" of the directory (owner-only, replaced whole), which
+  // outlives the record: whoever ends a sidecar writes it, saying who it was.
+  // New in 1.3.0.
+  struct SidecarActivity {
+    enum State : int {
+      kNotRunning = 0,  // none runs; `lastEnd` tells how the last one ended, when known
+      kStarting = 1,    // a live host's launch waits for its sidecar to answer
+      kRunning = 2,     // a live host's sidecar runs
+      kStopped = 3,     // a live host's sidecar is stopped (SIGSTOP, a tracer): it answers nothing
+      kFailed = 4,      // none runs, and the last one ended without being asked to
+      kOrphaned = 5,    // one runs that no live host owns (its host died, or exec'd)
+    };
+    enum EndedBy : int {
+      kNobody = 0,         // it exited, or someone else killed it
+      kItsHost = 1,        // its host stopped it (stopPriam(), the destructor)
+      kOperator = 2,       // stopDirectorySidecars() (priamctl stop)
+      kOperatorForce = 3,  // stopDirectorySidecars() with `force` (priamctl stop --force)
+      kGuardian = 4,       // its guardian, once its host had died
+      kNextHost = 5,       // a host that took the directory after its host had died
+    };
+    struct End {
+      std::string how;  // its exit: "exit status 1", "killed by signal 9 (SIGKILL)"; may be empty
+      EndedBy by = kNobody;
+      // Both in words, as priamExited() and the record say them: "killed by
+      // signal 9 (SIGKILL), stopped by an operator (priamctl stop --force)".
+      std::string text;
+      int64_t at = 0;  // seconds since the epoch; 0 when not known (its host has not seen it)
+      pid_t pid = 0;   // the sidecar, in its host's pid namespace
+      pid_t host = 0;  // its host there; 0 when not known
+      bool duringStart = false;  // before its launch was over
+    };
+    State state = kNotRunning;
+    int64_t since = 0;  // when it came to that state, seconds since the epoch; 0 when not known
+    // The sidecar the state is about (the leader of its process group), 0
+    // for none or one that cannot be seen from here; its group's processes
+    // and their resident memory together.
+    pid_t mainPid = 0;
+    uint32_t tasks = 0;
+    uint64_t memoryBytes = 0;
+    bool ended = false;  // `lastEnd` is known
+    End lastEnd;
+    // The directory's own output file ("zbPriam.out", a regular file of the
+    // directory's owner), empty when there is none; its last lines, oldest
+    // first, made printable and cut to 200 bytes each.
+    std::string output;
+    std::vector<std::string> lastOutput;
+  };
+  // reportDirectory() (into `report` and `details`, when given), and what
+  // becomes of its sidecar in `activity`, with at most `outputLines` lines
+  // of output (those in the file's last 64 KiB). The same time and errors.
+  static CYrError reportSidecarActivity(const std::string& priamConfDir, size_t outputLines,
+                                        SidecarActivity* activity, DirectoryReport* report,
+                                        DirectoryDetails* details);
   // Stop every sidecar of the directory that no live host owns, and take the
   // secrets out of its properties file when no live host owns the directory
   // (it is taken for that moment, and given up again). A live host's sidecar
@@ -580,10 +638,11 @@ class PRIAMUTIL_EXPORT PriamUtil {
   PRIAMUTIL_LOCAL CYrError forkedChildError() const;
   // The launch's claim: the directory, and no other live sidecar running
   // from it (sidecars nobody alive owns are stopped). The launched sidecar
-  // is recorded, and once stopped, how it ended (the directory stays).
+  // is recorded, and once stopped, how it ended and who ended it (the
+  // directory stays).
   PRIAMUTIL_LOCAL CYrError claimSidecar();
   PRIAMUTIL_LOCAL void recordSidecar(bool starting);
-  PRIAMUTIL_LOCAL void releaseSidecar(const std::string& how);
+  PRIAMUTIL_LOCAL void releaseSidecar(bool stoppedByHost);
   // The sidecar's output: the descriptor it is given (the pipe to its
   // guardian, or without one the output file itself; -1 for /dev/null),
   // the guardian started beside it, and ended once the sidecar is gone.
