@@ -44,6 +44,7 @@ struct StatusOptions {
   CommonOptions common;
   std::string priamConfDir;
   bool json = false;
+  int lines = 10;  // of the sidecar's output
 };
 
 struct StopOptions {

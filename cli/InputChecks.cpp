@@ -2,8 +2,9 @@
 
 #include <fstream>
 
-#include "NodeFiles.h"
 #include "ReadableFile.h"
+#include "discovery/NodeFiles.h"
+#include "priamconf/PropertiesTemplate.h"
 
 namespace priamctl {
 
@@ -37,7 +38,7 @@ bool CheckIfPresent(const std::string& path, const std::string& what, std::strin
 }
 
 bool CheckTemplate(std::string* error) {
-  const std::string path = PropertiesTemplatePath();
+  const std::string path = ZbCassandra::PropertiesTemplatePath();
   const std::string why = WhyNotReadable(path);
   if (why.empty()) return true;
   *error = "the properties template " + path + " " + why + "; name the directory that holds " +
@@ -48,7 +49,7 @@ bool CheckTemplate(std::string* error) {
 // The controller reads the YAML file for the ports, the data directories
 // and the seeds; without it every answer would be a default.
 bool CheckYamlFile(const std::string& nodeDir, std::string* error) {
-  const std::string path = NodeYamlFile(nodeDir);
+  const std::string path = ZbCassandra::NodeYamlFileFromTemplate(nodeDir);
   const std::string why = WhyNotReadable(path);
   if (why.empty()) return true;
   *error = "the node's file " + path + " " + why +
@@ -96,7 +97,8 @@ bool CheckStoreFile(const std::string& path, std::string* error) {
 bool CheckNodeInputs(const NodeOptions& options, std::string* error) {
   return CheckTemplate(error) && CheckLog4jFiles(options, error) &&
          CheckYamlFile(options.cassandraConfDir, error) &&
-         CheckIfPresent(NodeEnvScript(options.cassandraConfDir), "the node's file", error);
+         CheckIfPresent(ZbCassandra::NodeEnvScript(options.cassandraConfDir), "the node's file",
+                        error);
 }
 
 bool CheckSidecarJar(const NodeOptions& options, std::string* error) {

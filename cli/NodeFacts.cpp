@@ -1,17 +1,11 @@
 #include "NodeFacts.h"
 
 #include "FailureText.h"
-#include "NodeFiles.h"
 #include "ReadableFile.h"
+#include "discovery/NodeFiles.h"
+#include "discovery/NodeValueJudgement.h"
 
 namespace priamctl {
-
-namespace {
-
-// The code the controller gives a YAML file it cannot use for a query.
-constexpr long kInvalidParameter = 87;
-
-}  // namespace
 
 NodeFacts GatherNodeFacts(ZbCassandra::PriamUtil& controller, const std::string& nodeDir) {
   NodeFacts facts;
@@ -22,9 +16,10 @@ NodeFacts GatherNodeFacts(ZbCassandra::PriamUtil& controller, const std::string&
   facts.jmxPort = controller.jmxPort();
 
   const std::string yamlProblem = WhyNotReadable(facts.yamlFile);
-  facts.cqlPortIsDefault = !yamlProblem.empty() || CqlPortInYaml(facts.yamlFile).empty();
-  // The controller takes 7199 when it cannot read the environment script.
-  facts.jmxPortIsDefault = !WhyNotReadable(NodeEnvScript(nodeDir)).empty();
+  facts.cqlPortIsDefault =
+      ZbCassandra::TakesDefaultCqlPort(ZbCassandra::CqlPortInYaml(facts.yamlFile).value);
+  facts.jmxPortIsDefault = ZbCassandra::TakesDefaultJmxPort(
+      ZbCassandra::JmxPortInEnvScript(ZbCassandra::NodeEnvScript(nodeDir)));
   facts.invalid = JudgeNodeValues(NodeValuesOf(controller, nodeDir));
   if (!yamlProblem.empty()) {
     facts.errors.push_back("the YAML file " + facts.yamlFile + " " + yamlProblem +
@@ -38,7 +33,7 @@ NodeFacts GatherNodeFacts(ZbCassandra::PriamUtil& controller, const std::string&
   // With the file readable, the query's own failure means a file that does
   // not set them: for an operator an answer, not a failure.
   CYrError error = controller.getCassandraDataDir(facts.dataDirectories);
-  if (error.IsError() && ErrorCodeOf(error.AsString()) == kInvalidParameter) {
+  if (error.IsError() && ErrorCodeOf(error.AsString()) == ZbCassandra::kInvalidParameter) {
     facts.dataDirectoriesSet = false;
   } else if (error.IsError()) {
     facts.errors.push_back("data directories: " + FirstCause(error));

@@ -2,24 +2,12 @@
 
 #include <cstdio>
 
-#include "NodeFiles.h"
-#include "ReadableFile.h"
+#include "discovery/NodeFiles.h"
+#include "discovery/NodeValueJudgement.h"
 
 namespace priamctl {
 
 namespace {
-
-constexpr long kLowestPort = 1;
-constexpr long kHighestPort = 65535;
-
-bool IsPort(const std::string& text) {
-  if (text.empty() || text.size() > 5 ||
-      text.find_first_not_of("0123456789") != std::string::npos) {
-    return false;
-  }
-  const long port = std::stol(text);
-  return port >= kLowestPort && port <= kHighestPort;
-}
 
 // `text` quoted, its control characters written out: a value read from a
 // file with CRLF line ends keeps its "\r", which a terminal would act on.
@@ -41,7 +29,7 @@ std::string Quoted(const std::string& text) {
 void JudgePort(const std::string& key, const std::string& property, const std::string& name,
                const std::string& file, const std::string& port,
                std::vector<NodeValueProblem>* problems) {
-  if (port.empty() || IsPort(port)) return;
+  if (port.empty() || ZbCassandra::IsPortNumber(port)) return;
   problems->push_back({key, property, "not a port number",
                        name + " in " + file + " is " + Quoted(port) +
                            ", not a port number from 1 to 65535; correct it in the node's file"});
@@ -51,21 +39,21 @@ void JudgePort(const std::string& key, const std::string& property, const std::s
 
 NodeValues NodeValuesInFiles(const std::string& nodeDir) {
   NodeValues values;
-  values.yamlFile = NodeYamlFile(nodeDir);
-  values.cqlPort = CqlPortInYaml(values.yamlFile);
-  values.envScript = NodeEnvScript(nodeDir);
-  values.jmxPort = JmxPortInEnvScript(values.envScript);
+  values.yamlFile = ZbCassandra::NodeYamlFileFromTemplate(nodeDir);
+  values.cqlPort = ZbCassandra::CqlPortInYaml(values.yamlFile).value;
+  values.envScript = ZbCassandra::NodeEnvScript(nodeDir);
+  values.jmxPort = ZbCassandra::JmxPortInEnvScript(values.envScript).value;
   return values;
 }
 
 NodeValues NodeValuesOf(const ZbCassandra::PriamUtil& controller, const std::string& nodeDir) {
-  return {controller.cassandraYamlFile(), controller.cqlPort(), NodeEnvScript(nodeDir),
+  return {controller.cassandraYamlFile(), controller.cqlPort(), ZbCassandra::NodeEnvScript(nodeDir),
           controller.jmxPort()};
 }
 
 std::vector<NodeValueProblem> JudgeNodeValues(const NodeValues& values) {
   std::vector<NodeValueProblem> problems;
-  if (WhyNotReadable(values.yamlFile).empty() && !IsText(ReadText(values.yamlFile))) {
+  if (ZbCassandra::IsReadableButNotText(values.yamlFile)) {
     problems.push_back({kYamlFileKey, "", "not text",
                         "the node's YAML file " + values.yamlFile +
                             " is not text; point --cassandra-conf-dir (or sCassandraYamlFile in "

@@ -1,7 +1,5 @@
-// The values the node's files give the sidecar, judged. The controller
-// takes the CQL and JMX ports as they are written, so a port of "abc" or
-// 70000 would otherwise only show as a sidecar that cannot reach the node;
-// and a YAML file that is not text gives no value worth reading.
+// The values the node's files give the sidecar, judged as the library
+// judges them, and each problem put in words for the user.
 #pragma once
 
 #include <map>

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "ReadableFile.h"
+#include "discovery/NodeValueJudgement.h"
 
 namespace priamctl {
 
@@ -45,7 +46,7 @@ void DropLineEnd(std::string* text) {
 // mistake) are no property either. Checked here, before the controller
 // replaces the file, rather than refused by it afterwards.
 bool IsOneLineOfText(const std::string& text) {
-  return IsText(text) && text.find_first_of("\r\n") == std::string::npos;
+  return ZbCassandra::IsText(text) && text.find_first_of("\r\n") == std::string::npos;
 }
 
 // A file that holds passwords must not be readable by anyone but its owner.

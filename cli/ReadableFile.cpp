@@ -32,12 +32,4 @@ std::string ReadText(const std::string& path) {
   return text.str();
 }
 
-bool IsText(const std::string& content) {
-  for (const char c : content) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte < 0x20 && c != '\t' && c != '\n' && c != '\r') || byte == 0x7f) return false;
-  }
-  return true;
-}
-
 }  // namespace priamctl

@@ -15,8 +15,4 @@ std::string WhyNotReadable(const std::string& path);
 // The whole content of the file at `path`; empty when it cannot be read.
 std::string ReadText(const std::string& path);
 
-// True when `content` holds no control character but tab, line feed and
-// carriage return: a binary file given by mistake is not text.
-bool IsText(const std::string& content);
-
 }  // namespace priamctl

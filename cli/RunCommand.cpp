@@ -242,8 +242,7 @@ int RunRun(const RunOptions& options, SignalWatcher& signals) {
       std::string how;
       controller->priamExited(&how);
       session.Stop();
-      return Fail(kExitFailed,
-                  "the sidecar exited by itself" + (how.empty() ? "" : " (" + how + ")"));
+      return Fail(kExitFailed, DescribeUnaskedEnd(how));
     }
   }
   return Stopped(session, showChain);

@@ -12,6 +12,10 @@ namespace {
 constexpr std::chrono::milliseconds kLivenessTick(500);
 constexpr int kHttpUnauthorized = 401;
 constexpr const char kExitedDuringItsStart[] = "The Priam sidecar exited during its start";
+// How the library names whoever ended a sidecar, and where the sidecar's own
+// words begin.
+constexpr const char kStoppedBy[] = ", stopped by ";
+constexpr const char kLastOutputLine[] = ", its last output line: ";
 // The request every launch makes before it counts as answered.
 const SidecarRequest kLaunchRequest = {ZbCassandra::requestType::Get, "info", ""};
 
@@ -91,6 +95,12 @@ std::string RequestName(const SidecarRequest& request) {
 std::string DescribeRequestFailure(const CYrError& error) {
   const int status = HttpStatusOf(error.AsString());
   return status >= 0 ? DescribeAnswer(status) : FirstCause(error);
+}
+
+std::string DescribeUnaskedEnd(const std::string& how) {
+  const std::string exit = how.substr(0, how.find(kLastOutputLine));
+  if (exit.find(kStoppedBy) != std::string::npos) return "the sidecar ended: " + how;
+  return "the sidecar exited by itself" + (how.empty() ? "" : " (" + how + ")");
 }
 
 }  // namespace priamctl

@@ -58,4 +58,10 @@ std::string RequestName(const SidecarRequest& request);
 // What went wrong with a request: the sidecar's answer, or the first cause.
 std::string DescribeRequestFailure(const CYrError& error);
 
+// A sidecar that ended while it was kept running, `how` as its controller
+// tells it (priamExited()): ended by someone who said so ("killed by signal
+// 9 (SIGKILL), stopped by an operator (priamctl stop --force)"), or exited
+// by itself.
+std::string DescribeUnaskedEnd(const std::string& how);
+
 }  // namespace priamctl

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "SystemctlWords.h"
 #include "TableOutput.h"
 #include "ZBLibCurl.h"
 
@@ -59,14 +60,6 @@ std::string Duration(long seconds) {
   return std::to_string(seconds / 86400) + " d " + std::to_string(seconds / 3600 % 24) + " h";
 }
 
-std::string UtcTime(int64_t seconds) {
-  const time_t when = static_cast<time_t>(seconds);
-  struct tm parts;
-  char text[64] = "";
-  if (gmtime_r(&when, &parts)) strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
-  return text;
-}
-
 std::vector<pid_t> Orphans(const Report& state) {
   std::vector<pid_t> pids;
   for (const Report::Sidecar& sidecar : state.sidecars) {
@@ -80,22 +73,90 @@ bool UnseenSidecar(const SidecarStatus& status) {
   return status.state.sidecars.empty() && status.details.unseenSidecar > 0;
 }
 
+using Activity = ZbCassandra::PriamUtil::SidecarActivity;
+
+bool DeadOwnerLeftItsRecord(const Report& state) {
+  return state.owner > 0 && !state.ownerAlive && state.recordLeft;
+}
+
+// The state in words, without its time.
 std::string StateText(const SidecarStatus& status) {
-  const Report& state = status.state;
-  switch (StatusExitCode(status)) {
-    case kStatusRunning:
+  switch (status.activity.state) {
+    case Activity::kRunning:
       if (UnseenSidecar(status)) {
         return "running in another pid namespace, as its live owner's record says (it cannot be "
                "seen from here)";
       }
-      return state.starting ? "starting (its launch waits for it to answer)" : "running";
-    case kStatusDeadWithRecord:
-      return !state.ended.empty() || state.ownerAlive
-                 ? "not running; its record is left (the sidecar has ended)"
-                 : "not running; the record of a host that died is left";
-    default:
-      return "not running";
+      return "running";
+    case Activity::kStarting:
+      return "starting (its launch waits for it to answer)";
+    case Activity::kStopped:
+      return "stopped (SIGSTOP or a tracer): it runs no code and answers nothing until it is "
+             "continued (SIGCONT)";
+    case Activity::kFailed:
+      return status.activity.lastEnd.duringStart ? "failed during its start" : "failed";
+    case Activity::kOrphaned:
+      return "orphaned: it runs, but no live host owns it; priamctl stop stops it";
+    case Activity::kNotRunning:
+      break;
   }
+  return DeadOwnerLeftItsRecord(status.state)
+             ? "not running; the record of a host that died is left"
+             : "not running";
+}
+
+// The state, and since when, as systemctl's "Active:" line.
+std::string StateLine(const SidecarStatus& status) {
+  const int64_t since = status.activity.since;
+  return StateText(status) + (since > 0 ? " since " + SinceText(since, status.now) : "");
+}
+
+// How the last sidecar ended, who ended it, and when.
+std::string LastEndText(const SidecarStatus& status) {
+  const Activity::End& end = status.activity.lastEnd;
+  std::string text = "process " + std::to_string(end.pid);
+  if (end.host > 0) text += " (host process " + std::to_string(end.host) + ")";
+  text += ": " + (end.text.empty() ? std::string("ended, how is not known") : end.text);
+  if (end.by == Activity::kNobody) text += ", not asked to stop";
+  if (end.duringStart) text += ", during its start";
+  if (end.at > 0) return text + ", on " + SinceText(end.at, status.now);
+  return status.state.ownerAlive ? text + "; its host has not seen it end yet" : text;
+}
+
+const char* ActivityWord(Activity::State state) {
+  switch (state) {
+    case Activity::kRunning:
+      return "running";
+    case Activity::kStarting:
+      return "starting";
+    case Activity::kStopped:
+      return "stopped";
+    case Activity::kFailed:
+      return "failed";
+    case Activity::kOrphaned:
+      return "orphaned";
+    case Activity::kNotRunning:
+      break;
+  }
+  return "not-running";
+}
+
+nlohmann::json EndedByWord(Activity::EndedBy by) {
+  switch (by) {
+    case Activity::kItsHost:
+      return "host";
+    case Activity::kOperator:
+      return "operator";
+    case Activity::kOperatorForce:
+      return "operator-force";
+    case Activity::kGuardian:
+      return "guardian";
+    case Activity::kNextHost:
+      return "next-host";
+    case Activity::kNobody:
+      break;
+  }
+  return nullptr;
 }
 
 std::string OwnerText(const Report& state, const Details& details) {
@@ -171,19 +232,26 @@ constexpr const char kSecretsWarning[] =
 
 }  // namespace
 
-bool GatherSidecarStatus(const std::string& directory, SidecarStatus* status, std::string* error) {
+bool GatherSidecarStatus(const std::string& directory, int outputLines, SidecarStatus* status,
+                         std::string* error) {
   status->directory = directory;
-  const CYrError inspected =
-      ZbCassandra::PriamUtil::reportDirectory(directory, &status->state, &status->details);
+  status->outputLines = outputLines;
+  const CYrError inspected = ZbCassandra::PriamUtil::reportSidecarActivity(
+      directory, static_cast<size_t>(outputLines), &status->activity, &status->state,
+      &status->details);
   if (inspected.IsError()) {
     *error = inspected.Message();
     return false;
   }
+  status->now = static_cast<int64_t>(time(nullptr));
   for (const Report::Sidecar& sidecar : status->state.sidecars) {
     status->uptimeSeconds.push_back(UptimeSeconds(sidecar.startTime));
   }
+  // A stopped sidecar cannot answer: asking would only wait.
   const bool named = status->state.recordedSidecar > 0 || status->details.unseenSidecar > 0;
-  if (named && status->state.port > 0) AskInfo(status);
+  if (named && status->state.port > 0 && status->activity.state != Activity::kStopped) {
+    AskInfo(status);
+  }
   return true;
 }
 
@@ -195,18 +263,31 @@ std::string HostProcessText(pid_t pid, pid_t pidThere, bool elsewhere) {
 }
 
 int StatusExitCode(const SidecarStatus& status) {
-  const Report& state = status.state;
-  if (!state.sidecars.empty() || UnseenSidecar(status)) return kStatusRunning;
-  const bool deadHost = state.owner > 0 && !state.ownerAlive;
-  if (state.recordLeft && (!state.ended.empty() || deadHost)) return kStatusDeadWithRecord;
-  return kStatusNotRunning;
+  switch (status.activity.state) {
+    case Activity::kRunning:
+    case Activity::kStarting:
+      return kStatusRunning;
+    case Activity::kStopped:
+    case Activity::kFailed:
+    case Activity::kOrphaned:
+      return kStatusFailed;
+    case Activity::kNotRunning:
+      break;
+  }
+  return DeadOwnerLeftItsRecord(status.state) ? kStatusFailed : kStatusNotRunning;
 }
 
 std::string SidecarStatusTable(const SidecarStatus& status) {
   const Report& state = status.state;
   std::vector<TableRow> rows = {{"Directory", status.directory},
-                                {"State", StateText(status)},
+                                {"State", StateLine(status)},
                                 {"Owner", OwnerText(state, status.details)}};
+  const Activity& activity = status.activity;
+  if (activity.mainPid > 0) {
+    rows.push_back({"Main PID", std::to_string(activity.mainPid)});
+    rows.push_back({"Tasks", std::to_string(activity.tasks)});
+    rows.push_back({"Memory", SizeText(activity.memoryBytes)});
+  }
   std::string sidecars;
   for (size_t i = 0; i < state.sidecars.size(); ++i) {
     sidecars +=
@@ -223,15 +304,15 @@ std::string SidecarStatusTable(const SidecarStatus& status) {
     rows.push_back({"Guardian", kNoGuardian});
   }
   if (status.asked) rows.push_back({"Answers info", AnswerText(status)});
-  if (!state.ended.empty()) {
-    rows.push_back({"Last ended", state.ended + ", " + UtcTime(state.endedAt)});
-  }
+  if (activity.ended) rows.push_back({"Last end", LastEndText(status)});
   if (state.secretsLeft) rows.push_back({"Warning", kSecretsWarning});
-  if (!state.output.empty()) {
-    rows.push_back({"Output", state.output});
+  if (!activity.output.empty()) {
+    rows.push_back({"Output", activity.output});
     std::string lines;
-    for (const std::string& line : state.lastOutput) lines += (lines.empty() ? "" : "\n") + line;
-    rows.push_back({"Last output", lines.empty() ? "-" : lines});
+    for (const std::string& line : activity.lastOutput) {
+      lines += (lines.empty() ? "" : "\n") + line;
+    }
+    if (status.outputLines > 0) rows.push_back({"Last output", lines.empty() ? "-" : lines});
   }
   return FormatTable(rows);
 }
@@ -247,6 +328,16 @@ nlohmann::json SidecarStatusJson(const SidecarStatus& status) {
   json["starting"] = state.starting;
   json["exit_code"] = StatusExitCode(status);
   json["state"] = StateText(status);
+  const Activity& activity = status.activity;
+  const auto positiveOrNull = [](int64_t value) {
+    return value > 0 ? nlohmann::json(value) : nlohmann::json(nullptr);
+  };
+  json["activity"] = ActivityWord(activity.state);
+  json["since"] = positiveOrNull(activity.since);
+  json["main_pid"] = positiveOrNull(activity.mainPid);
+  json["tasks"] = activity.mainPid > 0 ? nlohmann::json(activity.tasks) : nlohmann::json(nullptr);
+  json["memory_bytes"] =
+      activity.mainPid > 0 ? nlohmann::json(activity.memoryBytes) : nlohmann::json(nullptr);
   const pid_t holder = state.ownerAlive ? state.owner : state.lockHolder;
   json["holder"] = holder > 0 ? nlohmann::json(holder) : nlohmann::json(nullptr);
   json["owner"] = nullptr;
@@ -291,8 +382,18 @@ nlohmann::json SidecarStatusJson(const SidecarStatus& status) {
   }
   json["orphans"] = Orphans(state);
   json["guardian"] = state.guardian > 0 ? nlohmann::json(state.guardian) : nlohmann::json(nullptr);
-  json["ended"] = state.ended.empty() ? nlohmann::json(nullptr)
-                                      : nlohmann::json{{"how", state.ended}, {"at", state.endedAt}};
+  json["ended"] = nullptr;
+  if (activity.ended) {
+    const Activity::End& end = activity.lastEnd;
+    json["ended"] = {{"how", end.text},
+                     {"at", positiveOrNull(end.at)},
+                     {"exit", end.how.empty() ? nlohmann::json(nullptr) : nlohmann::json(end.how)},
+                     {"by", EndedByWord(end.by)},
+                     {"failed", end.by == Activity::kNobody},
+                     {"during_start", end.duringStart},
+                     {"pid", positiveOrNull(end.pid)},
+                     {"host", positiveOrNull(end.host)}};
+  }
   json["secrets_left"] = state.secretsLeft;
   json["answers_info"] = nullptr;
   if (status.asked) {
@@ -300,9 +401,9 @@ nlohmann::json SidecarStatusJson(const SidecarStatus& status) {
                             {"http_status", status.httpStatus},
                             {"error", status.askError}};
   }
-  json["output"] = state.output.empty()
-                       ? nlohmann::json(nullptr)
-                       : nlohmann::json{{"file", state.output}, {"last_lines", state.lastOutput}};
+  json["output"] = activity.output.empty() ? nlohmann::json(nullptr)
+                                           : nlohmann::json{{"file", activity.output},
+                                                            {"last_lines", activity.lastOutput}};
   return json;
 }
 

@@ -90,11 +90,13 @@ int RunStop(const StopOptions& options) {
         sidecars.c_str(), Processes(stopped).c_str(), static_cast<int>(owner));
   } else {
     const bool one = stopped.size() == 1;
-    printf(
-        "Stopped %s (%s) that %s left running; the secrets %s left in zbPriam.properties are "
-        "removed.\n",
-        sidecars.c_str(), Processes(stopped).c_str(), one ? "a host that died" : "hosts that died",
-        one ? "it" : "they");
+    printf("Stopped %s (%s) that %s left running", sidecars.c_str(), Processes(stopped).c_str(),
+           one ? "a host that died" : "hosts that died");
+    // Only what was there is said to be removed.
+    if (state.secretsLeft) {
+      printf("; the secrets %s left in zbPriam.properties are removed", one ? "it" : "they");
+    }
+    printf(".\n");
   }
   return kExitOk;
 }

@@ -1,5 +1,9 @@
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstring>
@@ -59,10 +63,37 @@ class LaunchUnderWay {
   bool& m_launching;
 };
 
+// Whether another process listens on (or holds) the local TCP port: the
+// sidecar's bind would fail there. A socket in TIME_WAIT does not count.
+bool PortTaken(int port) {
+  const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return false;
+  const int on = 1;
+  setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  struct sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool taken =
+      bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
+      errno == EADDRINUSE;
+  close(probe);
+  return taken;
+}
+
+// The output of a sidecar that ended without being asked is what an
+// operator needs most: it is kept aside, where the failed starts that may
+// follow cannot rotate it away.
+void KeepCrashOutput(const std::string& output) {
+  if (output.empty()) return;
+  rename(output.c_str(), (output + kCrashOutputSuffix).c_str());
+}
+
 }  // namespace
 
 CYrError PriamUtil::startPriam() try {
   ZB_TRACE_ENTRY();
+  const HostControl::Call call(hostControl());
   CYrError status = CYrError::Success();
   if (copiedByFork()) return forkedChildError();
   const YrWatchScope watching(sidecarSupervision().guardianship.Watch());
@@ -73,7 +104,7 @@ CYrError PriamUtil::startPriam() try {
     if (sidecarSupervision().secretsPending) forgetSecrets(&error);
     return error;
   };
-  if (cancelled()) return refused(CancelledError(PRIAM_LOCATION));
+  if (interrupted()) return refused(interruptionError(PRIAM_LOCATION));
   const YrCancelScope cancellable = cancelScope();
   if (m_initFailed) {
     // A directory that another host holds is named as such, while it does.
@@ -84,8 +115,9 @@ CYrError PriamUtil::startPriam() try {
       ZB_LOG(-1, "%s", held.Message().c_str());
       return held;
     }
-    return refused(
-        FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "Failed to initialize Priam"));
+    return refused(noteFailure(
+        FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "Failed to initialize Priam"),
+        FailureReason::kInitializationFailed));
   }
   ZB_LOG(0, "Port: %d", m_priamPort);
   if (m_priamPort == 0) {
@@ -93,20 +125,35 @@ CYrError PriamUtil::startPriam() try {
     GetFreePort("localhost", port);
     if (port == 0) {
       ZB_LOG(-1, "Failed to locate a free port to start Priam");
-      return refused(
-          FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "FAILED TO LOCATE FREE PORT"));
+      return refused(noteFailure(
+          FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "FAILED TO LOCATE FREE PORT"),
+          FailureReason::kNoFreePort));
     }
     m_priamPort = port;
+    m_supervision->portPicked = true;
   }
 
   // From here the launch takes out its own secrets, and a stop within it
   // leaves them to it.
   const LaunchUnderWay launching(sidecarSupervision().launching);
+  const bool crashed = sidecarSupervision().crashed || (m_priamStarted && priamExited());
   // A sidecar of an earlier launch that still runs would be orphaned when
   // its process object is replaced; stop it first.
   if (m_priamStarted) {
     stopPriam();
     sidecarSupervision().exitReported = false;
+  }
+  if (crashed) KeepCrashOutput(SidecarOutputPath(m_priamConfDir));
+  sidecarSupervision().crashed = false;
+  // The port picked for an earlier launch may have been taken since.
+  if (m_supervision->portPicked && PortTaken(m_priamPort)) {
+    int port = 0;
+    GetFreePort("localhost", port);
+    if (port != 0) {
+      ZB_LOG(0, "Port %d, picked for an earlier launch, is taken now; using port %d", m_priamPort,
+             port);
+      m_priamPort = port;
+    }
   }
   const CYrError claimed = claimSidecar();
   if (claimed.IsError()) {
@@ -147,10 +194,14 @@ CYrError PriamUtil::startPriam() try {
   }
   if (!spawned) {
     ZB_LOG(-1, "FAILED TO START THE PROCESS [%s]", startError.c_str());
-    status = FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
-                                     "FAILED TO START THE PROCESS [%s]", startError.c_str());
+    status =
+        noteFailure(FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                                            "FAILED TO START THE PROCESS [%s]", startError.c_str()),
+                    FailureReason::kSidecarExitedDuringStart, 0, 0, startError);
   } else if (!m_curl || !m_curl->ZBLibCurlInit(nullptr, false, false, nullptr)) {
-    status = FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kNotConnected, " Curl Init failed ");
+    status =
+        noteFailure(FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kNotConnected, " Curl Init failed "),
+                    FailureReason::kOther);
   } else {
     m_priamStarted = true;
     m_priamUrl = FXString::Format("http://localhost:%d/REST", m_priamPort);
@@ -203,10 +254,11 @@ void PriamUtil::forgetSecrets(CYrError* status) {
   } else {
     // A launch that left the credentials on disk did not succeed for the
     // host, whose sidecar runs all the same.
-    *status = FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInvalidData,
-                                      "Priam started, but its secrets could not be removed from "
-                                      "%s: %s",
-                                      file.c_str(), removed.Message().c_str());
+    *status = noteFailure(
+        FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInvalidData,
+                                "Priam started, but its secrets could not be removed from %s: %s",
+                                file.c_str(), removed.Message().c_str()),
+        FailureReason::kSecretsNotRemoved);
   }
 }
 
@@ -263,7 +315,8 @@ CYrError PriamUtil::GetFreePort(std::string host, int& port) try {
 PRIAM_CATCH_ALL
 
 CYrError PriamUtil::checkConnection() try {
-  if (cancelled()) return CancelledError(PRIAM_LOCATION);
+  const HostControl::Call call(hostControl());
+  if (interrupted()) return interruptionError(PRIAM_LOCATION);
   const YrCancelScope cancellable = cancelScope();
   const YrWatchScope watching(sidecarSupervision().guardianship.Watch());
   // The same wait as ever while the sidecar runs; a sidecar that exits ends

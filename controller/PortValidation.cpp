@@ -10,7 +10,8 @@
 namespace ZbCassandra {
 
 CYrError PriamUtil::validatePriamPort() try {
-  if (cancelled()) return CancelledError(PRIAM_LOCATION);
+  const HostControl::Call call(hostControl());
+  if (interrupted()) return interruptionError(PRIAM_LOCATION);
   const YrCancelScope cancellable = cancelScope();
   const pid_t pid = m_process ? m_process->GetChildPid() : 0;
   ZB_LOG(0, "Priam PID: %d", pid);
@@ -27,7 +28,7 @@ CYrError PriamUtil::validatePriamPort() try {
   std::string error;
   if (ZbProcess::system(psCommand, &output, &error, 0, true) != 0) {
     ZB_LOG(2, "Failed to retrieve Priam port from ps: %s", error.c_str());
-    if (cancelled()) return CancelledError(PRIAM_LOCATION);
+    if (interrupted()) return interruptionError(PRIAM_LOCATION);
   } else {
     ZB_LOG(2, "Cmd output: %s", output.c_str());
     if (!output.empty()) {
@@ -48,7 +49,7 @@ CYrError PriamUtil::validatePriamPort() try {
   ZB_LOG(2, "Netstat Cmd: %s", netstatCommand.c_str());
   // A JVM that refused to start has no port; its exit says why, not this.
   if (ZbProcess::system(netstatCommand, &output, &error, 0, true) != 0) {
-    if (cancelled()) return CancelledError(PRIAM_LOCATION);
+    if (interrupted()) return interruptionError(PRIAM_LOCATION);
     if (sidecarGone()) return sidecarExitError();
     const std::string text =
         FXString::Format("Execution of netstat command failed: %s", error.c_str());

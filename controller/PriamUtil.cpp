@@ -3,6 +3,7 @@
 #include "ZBLibCurl.h"
 #include "ZbProcess.h"
 #include "common/Boundary.h"
+#include "common/HostControl.h"
 #include "controller/Supervision.h"
 
 namespace ZbCassandra {
@@ -29,6 +30,18 @@ PriamUtil::PriamUtil(int priamPort, const CYrString& javaPath, const std::string
     });
     m_javaPath = javaPath;
     error = initialize();
+    if (error.IsError()) {
+      // A directory that another host holds is told as such; anything else
+      // is construction's own failure, which later calls refer to.
+      Failure failure = failureOf(error);
+      if (failure.reason != FailureReason::kDirectoryHeld) {
+        failure = Failure();
+        failure.reason = FailureReason::kInitializationFailed;
+        failure.initError = error;
+      }
+      m_supervision->initError = error;
+      m_supervision->initFailure = failure;
+    }
   } catch (...) {
     error = CurrentExceptionAsError(PRIAM_LOCATION);
   }

@@ -44,6 +44,8 @@ CYrError PriamUtil::stopPriam() try {
       stopped = true;
     } else {
       m_process->SignalGroup(SIGKILL);  // what an exited child left behind
+      // It had ended by itself after its launch: its output is kept.
+      if (m_priamStarted && !sidecarSupervision().launching) sidecarSupervision().crashed = true;
     }
     // Reaped at once, so that no zombie is left behind and the pid, which
     // the system may hand out again, is never signalled a second time.
@@ -65,12 +67,7 @@ CYrError PriamUtil::stopPriam() try {
     sidecarSupervision().guardianship.Release();
   }
   m_priamStarted = false;
-  std::string how;
-  if (m_process && m_process->GetChildPid() == 0) {
-    how = ZbProcess::DescribeExit(m_process->ExitStatus(), m_process->ExitStatusKnown());
-    if (stopped) how += ", stopped by its host";
-  }
-  releaseSidecar(how);
+  releaseSidecar(stopped);
   // Whatever of the directory's sidecars is still found (one that left its
   // process group, one nobody alive owns) goes too.
   std::string failure;

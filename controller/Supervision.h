@@ -13,8 +13,13 @@
 namespace ZbCassandra {
 
 struct PriamUtil::Supervision {
-  // cancel() and the request time limit.
+  // cancel(), the time limits, and why the last call failed.
   std::unique_ptr<HostControl> control;
+  // The host gave port 0: each launch may pick its own.
+  bool portPicked = false;
+  // Why construction failed, kept for initFailure() and failureOf().
+  CYrError initError;
+  PriamUtil::Failure initFailure;
   DirectoryShare directory;
   // Declared after the directory: the guardian is released before the
   // claim is let go.

@@ -6,32 +6,24 @@
 #include "PriamUtil.h"
 #include "ZbProcess.h"
 #include "common/Boundary.h"
+#include "discovery/NodeFiles.h"
+#include "discovery/NodeValueJudgement.h"
 #include "discovery/PortText.h"
-#include "discovery/YamlLines.h"
 
 namespace ZbCassandra {
 
-namespace {
-
-constexpr const char* kDefaultCqlPort = "9042";
-constexpr const char* kDefaultJmxPort = "7199";
-
-}  // namespace
-
 CYrError PriamUtil::initializePorts() try {
-  // The CQL port from the YAML file; its first key line decides.
-  TextFileLines yaml;
-  if (yaml.Open(m_cassandraYamlFile)) {
-    std::string keyLine;
-    if (FindYamlKeyLine(yaml, "native_transport_port", &keyLine)) {
-      m_cqlPort = CqlPortFromKeyLine(keyLine);
-      ZB_LOG(0, "CQL port: %s", m_cqlPort.c_str());
-    }
-  } else {
+  const NodeFileValue cql = CqlPortInYaml(m_cassandraYamlFile);
+  if (!cql.fileRead) {
     ZB_LOG(0, "Failed to open Cassandra YAML file - %s. Using default CQL port - 9042",
            m_cassandraYamlFile.c_str());
+  } else if (cql.set) {
+    m_cqlPort = cql.value;
+    ZB_LOG(0, "CQL port: %s", m_cqlPort.c_str());
   }
-  if (m_cqlPort.empty()) {
+  // The field, not what was read: a file that sets no port leaves the one
+  // an earlier run found.
+  if (TakesDefaultCqlPort(m_cqlPort)) {
     ZB_LOG(0, "Could not fetch CQL port from Cassandra YAML file. Using default CQL port 9042");
     m_cqlPort = kDefaultCqlPort;
   }
@@ -55,23 +47,15 @@ CYrError PriamUtil::initializePorts() try {
     }
   }
 
-  // The JMX port from the node's environment script.
-  std::string envPath = m_cassandraConfDir;
-  FXPath::Append(envPath, "cassandra-env.sh", 0);
-  TextFileLines env;
-  if (!env.Open(envPath)) {
+  const std::string envPath = NodeEnvScript(m_cassandraConfDir);
+  const NodeFileValue jmx = JmxPortInEnvScript(envPath);
+  if (TakesDefaultJmxPort(jmx)) {
     ZB_LOG(0, "Failed to open Cassandra ENV file - %s. Using default JMX port - 7199",
            envPath.c_str());
     m_jmxPort = kDefaultJmxPort;
-    return CYrError::Success();
-  }
-  std::string line;
-  std::string port;
-  while (env.Next(line)) {
-    if (!JmxPortAssignment(line, &port)) continue;
-    m_jmxPort = port;
+  } else if (jmx.set) {
+    m_jmxPort = jmx.value;
     ZB_LOG(0, "JMX port: %s", m_jmxPort.c_str());
-    break;
   }
   return CYrError::Success();
 }

@@ -14,6 +14,7 @@
 
 #include "PriamUtil.h"
 #include "ZbProcessInfo.h"
+#include "supervision/SidecarEnd.h"
 
 namespace ZbCassandra {
 
@@ -186,6 +187,7 @@ void Guardian::StopSidecar(const char* why) {
   // through its pidfd, keeps the group's id from being anyone else's.
   if (m_sidecarEnded || !IsAlive(m_options.sidecar)) return;
   if (kill(-m_options.sidecar.pid, SIGKILL) != 0) kill(m_options.sidecar.pid, SIGKILL);
+  m_killSent = true;
   Note("Stopped the Priam sidecar (process " + std::to_string(m_options.sidecar.pid) + "): " + why);
 }
 
@@ -194,11 +196,21 @@ void Guardian::TakeTheDirectory() {
   // A host that execs, or is still closing its descriptors, lets go of its
   // lock a moment after its lifeline.
   const Clock::time_point deadline = Clock::now() + kHostLockWait;
-  PriamUtil::DirectoryReport report;
-  while (Clock::now() < deadline &&
-         !PriamUtil::reportDirectory(m_options.confDir, &report).IsError() && report.ownerAlive &&
-         report.owner == m_options.host.pid) {
+  const auto hostHolds = [this] {
+    PriamUtil::DirectoryReport report;
+    return !PriamUtil::reportDirectory(m_options.confDir, &report).IsError() && report.ownerAlive &&
+           report.owner == m_options.host.pid;
+  };
+  bool held = hostHolds();
+  while (held && Clock::now() < deadline) {
     std::this_thread::sleep_for(kHostLockPoll);
+    held = hostHolds();
+  }
+  // Once the host is gone, who ended its sidecar is ours to say, before the
+  // directory is taken (whoever names a sidecar first keeps it named).
+  if (m_killSent && !held) {
+    WriteSidecarEnd(m_options.confDir,
+                    KilledBy(EndedBy::kGuardian, m_options.sidecar, m_options.host.pid));
   }
   std::vector<pid_t> stopped;
   const CYrError error = PriamUtil::stopDirectorySidecars(m_options.confDir, false, &stopped);

@@ -66,6 +66,7 @@ class Guardian {
   std::string m_lifelineText;
   bool m_stopAsked = false;
   bool m_sidecarKilled = false;
+  bool m_killSent = false;  // its SIGKILL went to a sidecar that still ran
   bool m_tookDirectory = false;
   Clock::time_point m_hostDeadline = Clock::time_point::max();
   Clock::time_point m_outputDeadline = Clock::time_point::max();

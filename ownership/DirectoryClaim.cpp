@@ -17,6 +17,7 @@
 #include "FXErrorUtil.h"
 #include "ZbProcessInfo.h"
 #include "ownership/LeftoverTemporaries.h"
+#include "ownership/StopNote.h"
 
 namespace ZbCassandra {
 
@@ -114,7 +115,7 @@ bool SharedClaim(const DirectoryId& id, std::unique_lock<std::recursive_mutex>& 
 
 }  // namespace
 
-ClaimResult DirectoryClaim::Acquire(const std::string& confDir) {
+ClaimResult DirectoryClaim::Acquire(const std::string& confDir, EndedBy stopper) {
   ClaimResult result;
   const int directory = open(confDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   struct stat info;
@@ -188,6 +189,7 @@ ClaimResult DirectoryClaim::Acquire(const std::string& confDir) {
     return result;
   }
   for (const SidecarProcess& orphan : orphans) result.stoppedOrphans.push_back(orphan.process.pid);
+  NoteStop(confDir, orphans, stopper, stopper == EndedBy::kNextHost ? self : 0);
   if (!orphans.empty() && !StopSidecars(orphans, &result.failure)) {
     // Nothing is written under a sidecar that may still read it.
     close(directory);
@@ -286,10 +288,7 @@ ClaimCheck DirectoryClaim::Check() {
     check.other = m_owner.pid;
     return check;
   }
-  struct stat there;
-  struct stat locked;
-  if (stat(m_confDir.c_str(), &there) != 0 || fstat(m_directory, &locked) != 0 ||
-      !SameFile(there, locked)) {
+  if (!StillAtItsPath()) {
     check.outcome = ClaimCheck::kMoved;
     return check;
   }
@@ -333,6 +332,7 @@ bool DirectoryClaim::BeginLaunch(const void* owner, pid_t* runningHost, pid_t* r
     strays.push_back(sidecar);
   }
   for (const SidecarProcess& stray : strays) stopped->push_back(stray.process.pid);
+  NoteStop(m_confDir, strays, EndedBy::kNextHost, m_owner.pid);
   std::string failure;
   StopSidecars(strays, &failure);
   m_launcher = owner;
@@ -369,7 +369,7 @@ CYrError DirectoryClaim::RecordSidecar(const void* owner, pid_t sidecar, int por
   return WriteRecord();
 }
 
-CYrError DirectoryClaim::ClearSidecar(const void* owner, const std::string& how) {
+CYrError DirectoryClaim::ClearSidecar(const void* owner, SidecarEnd end) {
   std::lock_guard<std::mutex> guard(m_mutex);
   if (m_launcher != owner) return CYrError::Success();
   m_launcher = nullptr;
@@ -377,11 +377,28 @@ CYrError DirectoryClaim::ClearSidecar(const void* owner, const std::string& how)
     std::lock_guard<std::recursive_mutex> table(TableMutex());
     RecordedSidecars().erase(m_record.sidecar);
   }
+  end.sidecar = {m_record.sidecar, m_record.startTime};
+  end.host = m_owner.pid;
+  end.at = static_cast<int64_t>(time(nullptr));
   m_record = SidecarRecord();
   NameOwner();
-  m_record.ended = how;
-  m_record.endedAt = static_cast<int64_t>(time(nullptr));
-  return WriteRecord();
+  // An end not seen (the sidecar outlived its stop) is none to tell.
+  if (!end.how.empty()) {
+    m_record.ended = DescribeEnd(end);
+    m_record.endedAt = end.at;
+  }
+  const CYrError written = WriteRecord();
+  if (!end.how.empty() && !written.IsError() && StillAtItsPath()) {
+    return WriteSidecarEnd(m_confDir, end);
+  }
+  return written;
+}
+
+bool DirectoryClaim::StillAtItsPath() const {
+  struct stat there;
+  struct stat locked;
+  return stat(m_confDir.c_str(), &there) == 0 && fstat(m_directory, &locked) == 0 &&
+         SameFile(there, locked);
 }
 
 CYrError DirectoryClaim::WriteRecord() {

@@ -33,6 +33,7 @@
 #include "ZbFileLock.h"
 #include "ownership/SidecarRecord.h"
 #include "ownership/SidecarScan.h"
+#include "supervision/SidecarEnd.h"
 
 namespace ZbCassandra {
 
@@ -72,8 +73,10 @@ struct ClaimCheck {
 class DirectoryClaim {
  public:
   // Claim `confDir` for this process, or share the claim that one of its
-  // controllers already holds.
-  static ClaimResult Acquire(const std::string& confDir);
+  // controllers already holds. The sidecars that dead hosts left are
+  // stopped in the name of `stopper` (a host that takes the directory, or
+  // an operator).
+  static ClaimResult Acquire(const std::string& confDir, EndedBy stopper = EndedBy::kNextHost);
 
   // Who holds `confDir` now, without taking anything: the live host (else
   // 0) as this process sees it, or by its own pid when it runs in a pid
@@ -103,10 +106,11 @@ class DirectoryClaim {
   // known and once it answered (`starting` false).
   CYrError RecordSidecar(const void* owner, pid_t sidecar, int port, const std::string& output,
                          bool starting, pid_t guardian);
-  // `owner`'s sidecar has ended (`how`): the record names the host alone
-  // again, and says how it ended. Nothing happens when the record is another
-  // controller's.
-  CYrError ClearSidecar(const void* owner, const std::string& how);
+  // `owner`'s sidecar has ended (`end`, whose sidecar, host and time this
+  // fills in): the record names the host alone again and says how it ended,
+  // and so does the directory's last end, which outlives the record.
+  // Nothing happens when the record is another controller's.
+  CYrError ClearSidecar(const void* owner, SidecarEnd end);
   // Stop whatever still runs of this process's sidecars of the directory,
   // and of sidecars nobody alive owns; true when none is left.
   bool StopStrays(std::string* failure);
@@ -115,6 +119,8 @@ class DirectoryClaim {
   DirectoryClaim(const std::string& confDir, int directory, std::unique_ptr<ZbFileLock> lock);
   CYrError WriteRecord();
   bool IsOwner() const;
+  // The path still leads to the directory that was locked.
+  bool StillAtItsPath() const;
   // The record names this process, and the lock it holds now.
   void NameOwner();
   // The record found when the directory was taken, of a host that is dead,

@@ -54,17 +54,6 @@ std::string OversizeProblem(const std::string& path, bool* exists) {
   return std::string();
 }
 
-// The output file the record names, when it is the directory's own: named
-// as the library names it, a regular file (no link) of the directory's
-// owner. A path that someone else wrote into the record is never read.
-bool IsOwnOutput(const std::string& path, uid_t directoryOwner) {
-  const size_t slash = path.rfind('/');
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  struct stat info;
-  return name == kSidecarOutputName && lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-         info.st_uid == directoryOwner;
-}
-
 bool HoldsSecrets(const std::string& confDir) {
   const std::string path = PriamPropertiesPath(confDir);
   struct stat info;
@@ -143,6 +132,7 @@ CYrError PriamUtil::reportDirectory(const std::string& priamConfDir, DirectoryRe
   report->ended = record.ended;
   report->endedAt = record.endedAt;
   report->secretsLeft = !report->starting && HoldsSecrets(priamConfDir);
+  // A path that someone else wrote into the record is never read.
   if (!record.output.empty() && IsOwnOutput(record.output, directory.st_uid)) {
     report->output = record.output;
     report->lastOutput = LastOutputLines(record.output, kOutputLines);

@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 
 #include "PriamUtil.h"
 #include "common/Boundary.h"
 #include "common/ErrorCodes.h"
 #include "ownership/DirectoryClaim.h"
 #include "ownership/SidecarScan.h"
+#include "ownership/StopNote.h"
 #include "priamconf/PropertiesFile.h"
 #include "priamconf/SecretKeys.h"
 
@@ -64,6 +66,8 @@ LiveHost FindLiveHost(const PriamUtil::DirectoryReport& report,
 CYrError StopMarked(const std::string& confDir, const PriamUtil::DirectoryReport& report,
                     bool force, std::vector<pid_t>* stopped) {
   std::vector<SidecarProcess> targets;
+  // A live host's sidecar first: that host is told who stopped it.
+  size_t ofLiveHosts = 0;
   for (const SidecarProcess& found : FindSidecars(confDir)) {
     const auto reported = std::find_if(report.sidecars.begin(), report.sidecars.end(),
                                        [&](const PriamUtil::DirectoryReport::Sidecar& sidecar) {
@@ -71,8 +75,13 @@ CYrError StopMarked(const std::string& confDir, const PriamUtil::DirectoryReport
                                                 sidecar.startTime == found.process.startTime;
                                        });
     const bool livesOn = found.hostAlive || (reported != report.sidecars.end() && reported->owners);
-    if (force || !livesOn) targets.push_back(found);
+    if (livesOn && force) {
+      targets.insert(targets.begin() + static_cast<std::ptrdiff_t>(ofLiveHosts++), found);
+    } else if (!livesOn) {
+      targets.push_back(found);
+    }
   }
+  NoteStop(confDir, targets, ofLiveHosts > 0 ? EndedBy::kOperatorForce : EndedBy::kOperator);
   std::string failure;
   if (!StopSidecars(targets, &failure)) {
     return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "%s", failure.c_str());
@@ -101,7 +110,7 @@ CYrError PriamUtil::stopDirectorySidecars(const std::string& priamConfDir, bool 
 
   // Taking the directory stops what dead hosts left; it is given up again
   // when `claimed` goes.
-  const ClaimResult claimed = DirectoryClaim::Acquire(priamConfDir);
+  const ClaimResult claimed = DirectoryClaim::Acquire(priamConfDir, EndedBy::kOperator);
   *stopped = claimed.stoppedOrphans;
   if (claimed.outcome == ClaimResult::kHeldElsewhere) {
     return LiveHostError(priamConfDir, {claimed.holder, claimed.holder, claimed.holderUnseen});

@@ -11,6 +11,7 @@
 #include "common/ControllerLog.h"
 #include "ownership/SidecarRecord.h"
 #include "priamconf/PropertiesFile.h"
+#include "supervision/SidecarEnd.h"
 
 namespace ZbCassandra {
 
@@ -31,7 +32,8 @@ bool IsReplacementTemporary(const std::string& name, const char* target) {
 
 bool IsLeftover(const std::string& name) {
   return IsReplacementTemporary(name, kPriamPropertiesFileName) ||
-         IsReplacementTemporary(name, kPriamLog4jFileName) || IsSidecarRecordTemporary(name);
+         IsReplacementTemporary(name, kPriamLog4jFileName) ||
+         IsReplacementTemporary(name, kSidecarEndFileName) || IsSidecarRecordTemporary(name);
 }
 
 std::vector<std::string> LeftoverNames(DIR* directory) {

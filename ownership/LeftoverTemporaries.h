@@ -9,8 +9,8 @@ namespace ZbCassandra {
 
 // Remove from `confDir` the regular files named as a temporary copy of a
 // file the library writes there, and nothing else: "." + name + "." + six
-// letters or digits for zbPriam.properties and zbPriamlog4j.properties
-// (CYrFile's "w"), and the record's (IsSidecarRecordTemporary). Symbolic
+// letters or digits for zbPriam.properties, zbPriamlog4j.properties and
+// zbPriam.ended (CYrFile's "w"), and the record's (IsSidecarRecordTemporary). Symbolic
 // links are neither followed nor removed. Each removal is logged at level
 // 0. Call it only while owning the directory: a write still under way
 // would lose its file and fail. Returns how many files went; a directory

@@ -8,10 +8,12 @@
 
 #include "PriamUtil.h"
 #include "ZbProcess.h"
+#include "ZbProcessInfo.h"
 #include "common/Boundary.h"
 #include "common/ErrorCodes.h"
 #include "common/HostControl.h"
 #include "ownership/DirectoryShare.h"
+#include "supervision/SidecarEnd.h"
 #include "supervision/SidecarSupervision.h"
 
 namespace ZbCassandra {
@@ -29,10 +31,12 @@ bool PriamUtil::copiedByFork() const {
 }
 
 CYrError PriamUtil::forkedChildError() const {
-  return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
-                                 "This Priam controller belongs to process %d (it was copied into "
-                                 "process %d by fork); nothing was done",
-                                 directoryShare().ownerPid, getpid());
+  return noteFailure(
+      FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                              "This Priam controller belongs to process %d (it was copied into "
+                              "process %d by fork); nothing was done",
+                              directoryShare().ownerPid, getpid()),
+      FailureReason::kForkCopy);
 }
 
 CYrError PriamUtil::ownDirectory(bool launch) {
@@ -70,7 +74,9 @@ CYrError PriamUtil::ownDirectory(bool launch) {
   }
   // Without the lock nothing would keep another host from writing here.
   if (launch) ZB_LOG(-1, "%s", claimed.failure.c_str());
-  return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "%s", claimed.failure.c_str());
+  return noteFailure(
+      FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed, "%s", claimed.failure.c_str()),
+      FailureReason::kFileError);
 }
 
 void PriamUtil::rememberRefusal(const CYrError& refusal) { directoryShare().refusal = refusal; }
@@ -82,39 +88,46 @@ CYrError PriamUtil::claimLostError(const ClaimCheck& check) const {
     case ClaimCheck::kForked:
       return forkedChildError();
     case ClaimCheck::kMoved:
-      return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
-                                     "The Priam configuration directory %s was moved or replaced "
-                                     "while this host owned it; nothing was written there",
-                                     m_priamConfDir.c_str());
+      return noteFailure(
+          FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                                  "The Priam configuration directory %s was moved or replaced "
+                                  "while this host owned it; nothing was written there",
+                                  m_priamConfDir.c_str()),
+          FailureReason::kDirectoryMoved);
     case ClaimCheck::kTaken:
       break;
   }
-  return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
-                                 "The lock file of the Priam configuration directory %s was "
-                                 "removed, and the directory was taken by another host (%s); "
-                                 "nothing was written there",
-                                 m_priamConfDir.c_str(), ProcessText(check.other).c_str());
+  return noteFailure(
+      FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                              "The lock file of the Priam configuration directory %s was "
+                              "removed, and the directory was taken by another host (%s); "
+                              "nothing was written there",
+                              m_priamConfDir.c_str(), ProcessText(check.other).c_str()),
+      FailureReason::kDirectoryHeld, check.other);
 }
 
 CYrError PriamUtil::heldElsewhereError(pid_t holder, pid_t holderSidecar, bool launch,
                                        bool lockLost) const {
+  const auto held = [this, holder](const CYrError& error) {
+    return noteFailure(error, FailureReason::kDirectoryHeld, holder);
+  };
   if (lockLost) {
-    return FXErrorUtil::ErrorErrNo(
+    return held(FXErrorUtil::ErrorErrNo(
         PRIAM_LOCATION, kFunctionFailed,
         "The Priam configuration directory %s belongs to another host (%s), although its lock "
         "is free: the lock file was removed, or the directory moved, while that host runs; "
         "nothing was written there",
-        m_priamConfDir.c_str(), ProcessText(holder).c_str());
+        m_priamConfDir.c_str(), ProcessText(holder).c_str()));
   }
   if (launch && holder > 0 && holderSidecar > 0) {
-    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
-                                   "Priam is already running for %s (process %d)",
-                                   m_priamConfDir.c_str(), holder);
+    return held(FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                                        "Priam is already running for %s (process %d)",
+                                        m_priamConfDir.c_str(), holder));
   }
-  return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
-                                 "The Priam configuration directory %s belongs to another host "
-                                 "(%s); nothing was written there",
-                                 m_priamConfDir.c_str(), ProcessText(holder).c_str());
+  return held(FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                                      "The Priam configuration directory %s belongs to another "
+                                      "host (%s); nothing was written there",
+                                      m_priamConfDir.c_str(), ProcessText(holder).c_str()));
 }
 
 CYrError PriamUtil::claimSidecar() {
@@ -122,7 +135,7 @@ CYrError PriamUtil::claimSidecar() {
   const CYrError owned = ownDirectory(true);
   // Cancelled while it waited for the end of what a dead host left, the
   // launch ends here, whatever the claim came to.
-  if (cancelled()) return CancelledError(PRIAM_LOCATION);
+  if (interrupted()) return interruptionError(PRIAM_LOCATION);
   if (owned.IsError()) return owned;
   pid_t host = 0;
   pid_t sidecar = 0;
@@ -131,18 +144,25 @@ CYrError PriamUtil::claimSidecar() {
   for (const pid_t orphan : stopped) {
     ZB_LOG(0, "Stopped the Priam sidecar left running by a host that died (process %d)", orphan);
   }
-  if (cancelled()) return CancelledError(PRIAM_LOCATION);
+  if (interrupted()) return interruptionError(PRIAM_LOCATION);
   if (!free) {
     ZB_LOG(-1, "Priam is already running for %s (process %d)", m_priamConfDir.c_str(), host);
-    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
-                                   "Priam is already running for %s (process %d)",
-                                   m_priamConfDir.c_str(), host);
+    return noteFailure(FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kFunctionFailed,
+                                               "Priam is already running for %s (process %d)",
+                                               m_priamConfDir.c_str(), host),
+                       FailureReason::kDirectoryHeld, host);
   }
   return CYrError::Success();
 }
 
 void PriamUtil::recordSidecar(bool starting) {
   if (!directoryShare().claim || !m_process) return;
+  ProcessId& sidecar = sidecarSupervision().sidecar;
+  if (sidecar.pid != m_process->GetChildPid()) {
+    sidecar.pid = m_process->GetChildPid();
+    sidecar.startTime = 0;
+    ZbProcessInfo::StartTime(sidecar.pid, &sidecar.startTime);
+  }
   const CYrError error = directoryShare().claim->RecordSidecar(
       this, m_process->GetChildPid(), m_priamPort, sidecarSupervision().outputPath, starting,
       guardianPid());
@@ -151,9 +171,17 @@ void PriamUtil::recordSidecar(bool starting) {
   }
 }
 
-void PriamUtil::releaseSidecar(const std::string& how) {
+void PriamUtil::releaseSidecar(bool stoppedByHost) {
   if (!directoryShare().claim) return;
-  const CYrError error = directoryShare().claim->ClearSidecar(this, how);
+  int status = 0;
+  bool known = false;
+  SidecarEnd end;
+  if (m_process && m_process->HasExited(&status, &known)) {
+    end = SeenEnd(m_priamConfDir, sidecarSupervision().sidecar, status, known);
+    if (stoppedByHost) end.by = EndedBy::kItsHost;
+    end.duringStart = sidecarSupervision().launching;
+  }
+  const CYrError error = directoryShare().claim->ClearSidecar(this, end);
   if (error.IsError()) {
     ZB_LOG(-1, "Failed to write the Priam sidecar record: %s", error.AsString().c_str());
   }

@@ -19,10 +19,7 @@ constexpr size_t kLongestProcFile = 8u << 20;
 // /proc files report no size: read until the end. A direct read, without
 // the platform's file layer, since a scan of the process table does this
 // for every process on the node.
-bool ReadProcFile(pid_t pid, const char* name, std::string* text) {
-  if (pid <= 0) return false;
-  char path[64];
-  snprintf(path, sizeof path, "/proc/%d/%s", static_cast<int>(pid), name);
+bool ReadProcPath(const char* path, std::string* text) {
   const int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   text->clear();
@@ -41,6 +38,13 @@ bool ReadProcFile(pid_t pid, const char* name, std::string* text) {
   }
   close(fd);
   return ok;
+}
+
+bool ReadProcFile(pid_t pid, const char* name, std::string* text) {
+  if (pid <= 0) return false;
+  char path[64];
+  snprintf(path, sizeof path, "/proc/%d/%s", static_cast<int>(pid), name);
+  return ReadProcPath(path, text);
 }
 
 // The fields of /proc/PID/stat from field 3 (the state) on. The command name
@@ -225,6 +229,56 @@ std::vector<pid_t> AllProcesses() {
   }
   closedir(proc);
   return pids;
+}
+
+bool ZombieExitStatus(pid_t pid, uint64_t startTime, int* status) {
+  std::vector<std::string> fields;
+  uint64_t start = 0;
+  uint64_t code = 0;
+  if (!StatFieldsFromState(pid, &fields) || fields[0] != "Z" || fields.size() <= Field(52) ||
+      !Number(fields[Field(22)], &start) || start != startTime ||
+      !Number(fields[Field(52)], &code) || code > 0xffff) {
+    return false;
+  }
+  *status = static_cast<int>(code);
+  return true;
+}
+
+bool UsageOfGroup(pid_t group, GroupUsage* usage) {
+  *usage = GroupUsage();
+  const uint64_t pageSize = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+  for (const pid_t pid : AllProcesses()) {
+    Status status;
+    if (!ReadStatus(pid, &status) || status.group != group || status.state == 'Z' ||
+        status.state == 'X') {
+      continue;
+    }
+    ++usage->processes;
+    // statm: total size, then the resident pages.
+    std::string statm;
+    uint64_t pages = 0;
+    if (ReadProcFile(pid, "statm", &statm)) {
+      const size_t at = statm.find(' ');
+      const size_t end = statm.find(' ', at + 1);
+      if (at != std::string::npos && Number(statm.substr(at + 1, end - at - 1), &pages)) {
+        usage->residentBytes += pages * pageSize;
+      }
+    }
+  }
+  return usage->processes > 0;
+}
+
+bool StartedAt(uint64_t ticks, int64_t* seconds) {
+  std::string stat;
+  const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+  if (ticksPerSecond <= 0 || !ReadProcPath("/proc/stat", &stat)) return false;
+  const size_t line = stat.find("\nbtime ");
+  uint64_t boot = 0;
+  if (line == std::string::npos) return false;
+  const size_t at = line + 7;
+  if (!Number(stat.substr(at, stat.find('\n', at) - at), &boot)) return false;
+  *seconds = static_cast<int64_t>(boot + ticks / static_cast<uint64_t>(ticksPerSecond));
+  return true;
 }
 
 }  // namespace ZbProcessInfo

@@ -73,4 +73,22 @@ pid_t PidInOwnNamespace(pid_t pid);
 // The pids of every process on the system now, threads aside.
 std::vector<pid_t> AllProcesses();
 
+// The wait status (as waitpid would report it) that a zombie keeps for its
+// parent, field 52 of /proc/PID/stat. False for a process that is no
+// zombie, or that is not the one that started at `startTime`.
+bool ZombieExitStatus(pid_t pid, uint64_t startTime, int* status);
+
+// What a process group holds now: its processes (zombies aside) and their
+// resident memory together, in bytes (shared pages counted for each).
+struct GroupUsage {
+  uint32_t processes = 0;
+  uint64_t residentBytes = 0;
+};
+// A scan of the process table. False when no process of the group runs.
+bool UsageOfGroup(pid_t group, GroupUsage* usage);
+
+// The moment a process started `ticks` after boot (as StartTime gives it),
+// in seconds since the epoch. False when the boot time cannot be read.
+bool StartedAt(uint64_t ticks, int64_t* seconds);
+
 }  // namespace ZbProcessInfo

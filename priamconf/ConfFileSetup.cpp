@@ -12,6 +12,7 @@
 #include "common/ErrorCodes.h"
 #include "priamconf/KeyUpdate.h"
 #include "priamconf/PropertiesFile.h"
+#include "priamconf/PropertiesTemplate.h"
 #include "priamconf/SecretKeys.h"
 #include "priamconf/TextFile.h"
 
@@ -19,20 +20,8 @@ namespace ZbCassandra {
 
 namespace {
 
-constexpr const char kDefaultTemplateDir[] = "/etc/Priam";
 constexpr const char kLog4jTemplateName[] = "zblog4j.properties";
 constexpr const char kSidecarLogName[] = "zbPriam.log";
-
-// The directory of the properties template, read at each set-up so that a
-// changed store value takes effect with the next controller.
-std::string TemplateDirectory() {
-  ZBPlatformInfo store;
-  std::string directory;
-  if (!store.getString("Cassandra", "sPriamTemplateDir", &directory) || directory.empty()) {
-    return kDefaultTemplateDir;
-  }
-  return directory;
-}
 
 // The sidecar logs at DEBUG when the host asks for it, at INFO otherwise.
 const char* RootLogger() {
@@ -62,7 +51,7 @@ CYrError PriamUtil::initializePriamConfFilePath() try {
 
   // A fresh copy of the template at every set-up: whatever an earlier
   // controller wrote into the working file (credentials included) is gone.
-  const std::string templatePath = Join(TemplateDirectory(), kPriamPropertiesFileName);
+  const std::string templatePath = PropertiesTemplatePath();
   const std::string workingPath = Join(m_priamConfDir, kPriamPropertiesFileName);
   CYrError error = CYrFile::Copy(templatePath, workingPath, CYrFile::kOwnerOnly);
   if (error.IsError()) {

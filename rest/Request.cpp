@@ -22,6 +22,7 @@ constexpr const char* kContentTypeHeader = "Content-Type: application/json";
 constexpr const char* kUserAgentHeader = "User-Agent: curl/7.32.0";
 constexpr int64_t kHttpUnavailable = 503;
 constexpr int64_t kHttpUnauthorized = 401;
+constexpr int64_t kHttpNotFound = 404;
 
 // A stopped sidecar (SIGSTOP, a debugger) answers nothing until it is
 // continued, yet the system still takes connections for it: asking it would
@@ -46,10 +47,17 @@ CYrError GuardianStoppedError(const FXCodeLocation& location, pid_t guardian) {
                                  static_cast<int>(guardian));
 }
 
+// The cause of a failed attempt with the status it got (0: no answer).
+FailureReason AnswerReason(int64_t status) {
+  if (status == 0) return FailureReason::kNotAnswering;
+  return status == kHttpNotFound ? FailureReason::kHttpNotFound : FailureReason::kHttpOther;
+}
+
 }  // namespace
 
 CYrError PriamUtil::get(requestType type, const CYrString& path, CYrString& response,
                         const CYrString& request) try {
+  const HostControl::Call call(hostControl());
   return sendRequestWithErrorHandling(type, path, response, request);
 }
 PRIAM_CATCH_ALL
@@ -57,24 +65,30 @@ PRIAM_CATCH_ALL
 CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrString& response,
                                 const CYrString& request) try {
   ZB_TRACE_ENTRY();
+  const HostControl::Call call(hostControl());
   // A forked child's copy shares its parent's connection to the sidecar;
   // a request from it would mix the two.
   if (copiedByFork()) return forkedChildError();
-  if (cancelled()) return CancelledError(PRIAM_LOCATION);
+  if (interrupted()) return interruptionError(PRIAM_LOCATION);
   const YrWatchScope watching(sidecarSupervision().guardianship.Watch());
   sidecarSupervision().guardianship.Tend();
   if (sidecarGone()) return sidecarExitError();
   if (!m_priamStarted || !m_curl) {
-    return FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kNotConnected, " Priam server not initialized ");
+    return noteFailure(
+        FXErrorUtil::ErrorErrNo(PRIAM_LOCATION, kNotConnected, " Priam server not initialized "),
+        FailureReason::kSidecarNotLaunched);
   }
   if (!IsKnownRequestType(type)) {
     return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kInvalidParameter, " Invalid request type [%d] ",
                                    static_cast<int>(type));
   }
   const pid_t sidecar = priamPid();
-  if (Stopped(sidecar)) return StoppedError(PRIAM_LOCATION, sidecar);
+  if (Stopped(sidecar)) {
+    return noteFailure(StoppedError(PRIAM_LOCATION, sidecar), FailureReason::kSidecarStopped);
+  }
   if (sidecarSupervision().guardianship.Stopped()) {
-    return GuardianStoppedError(PRIAM_LOCATION, guardianPid());
+    return noteFailure(GuardianStoppedError(PRIAM_LOCATION, guardianPid()),
+                       FailureReason::kGuardianStopped);
   }
 
   // Without its headers the request may still be understood, so it goes out.
@@ -99,11 +113,14 @@ CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrStri
   }
 
   response = CYrString(m_curl->GetHttpResponse(&length, false));
-  if (cancelled()) return CancelledError(PRIAM_LOCATION);
+  if (interrupted()) return interruptionError(PRIAM_LOCATION);
   const int64_t status = m_curl->GetHttpErrorCode();
-  if (status == 0 && Stopped(sidecar)) return StoppedError(PRIAM_LOCATION, sidecar);
+  if (status == 0 && Stopped(sidecar)) {
+    return noteFailure(StoppedError(PRIAM_LOCATION, sidecar), FailureReason::kSidecarStopped);
+  }
   if (status == 0 && sidecarSupervision().guardianship.Stopped()) {
-    return GuardianStoppedError(PRIAM_LOCATION, guardianPid());
+    return noteFailure(GuardianStoppedError(PRIAM_LOCATION, guardianPid()),
+                       FailureReason::kGuardianStopped);
   }
   // The operation field reads 0 whatever the request type: the line's
   // format is relied on as it stands.
@@ -113,16 +130,22 @@ CYrError PriamUtil::sendRequest(requestType type, const CYrString& path, CYrStri
          0, url.c_str(), request.c_str(), static_cast<long>(status), response.c_str());
   if (status == kHttpUnavailable) {
     ZB_LOG(0, " Service unavilable ");
-    return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kResourceUnavailable, "JMXConnectionError");
+    return noteFailure(
+        FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kResourceUnavailable, "JMXConnectionError"),
+        FailureReason::kHttpUnavailable, 0, static_cast<int>(status));
   }
   if (status == kHttpUnauthorized) {
     ZB_LOG(0, "Authentication error");
-    return FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kAccessDenied, "AuthenticationError");
+    return noteFailure(
+        FXErrorUtil::ErrorWin32(PRIAM_LOCATION, kAccessDenied, "AuthenticationError"),
+        FailureReason::kHttpUnauthorized, 0, static_cast<int>(status));
   }
-  return FXErrorUtil::ErrorWin32(
-      PRIAM_LOCATION, kNotConnected,
-      " Error: API failed. operation [%d]. URL[%s]. Request [%s] ErrorCode [%ld] Result [%s]  ", 0,
-      url.c_str(), request.c_str(), static_cast<long>(status), response.c_str());
+  return noteFailure(
+      FXErrorUtil::ErrorWin32(
+          PRIAM_LOCATION, kNotConnected,
+          " Error: API failed. operation [%d]. URL[%s]. Request [%s] ErrorCode [%ld] Result [%s]  ",
+          0, url.c_str(), request.c_str(), static_cast<long>(status), response.c_str()),
+      AnswerReason(status), 0, static_cast<int>(status));
 }
 PRIAM_CATCH_ALL
 

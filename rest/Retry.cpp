@@ -31,8 +31,9 @@ CYrError PriamUtil::sendRequestWithErrorHandling(requestType type, const CYrStri
                                                  CYrString& response,
                                                  const CYrString& request) try {
   ZB_TRACE_ENTRY();
+  const HostControl::Call call(hostControl());
   if (copiedByFork()) return forkedChildError();
-  if (cancelled()) return CancelledError(PRIAM_LOCATION);
+  if (interrupted()) return interruptionError(PRIAM_LOCATION);
   const YrCancelScope cancellable = cancelScope();
   const YrWatchScope watching(sidecarSupervision().guardianship.Watch());
   sidecarSupervision().guardianship.Tend();
@@ -56,16 +57,22 @@ CYrError PriamUtil::sendRequestWithErrorHandling(requestType type, const CYrStri
   unsigned attempts = 0;
   for (;;) {
     // The host has the last word, before and after each attempt and sleep.
-    if (cancelled()) return CancelledError(PRIAM_LOCATION);
+    if (interrupted()) return interruptionError(PRIAM_LOCATION);
     // A sidecar that has exited will not answer: no attempt, no sleep.
     if (sidecarGone()) return sidecarExitError();
     if (attempts >= attemptLimit) break;
     error = sendRequest(type, path, response, request);
     if (!error.IsError()) break;
-    if (cancelled()) return CancelledError(PRIAM_LOCATION);
+    if (interrupted()) return interruptionError(PRIAM_LOCATION);
     ZB_LOG(-1, "Error: %s", error.AsString().c_str());
     if (FXErrorUtil::IsWin32(error, kAccessDenied)) {
       // The credentials will not get better by waiting.
+      return error.Push(PRIAM_LOCATION);
+    }
+    // A host that knows its operations exist wants a typo told at once.
+    const HostControl* control = hostControl();
+    if (control && !control->NotFoundRetried() &&
+        failureOf(error).reason == FailureReason::kHttpNotFound) {
       return error.Push(PRIAM_LOCATION);
     }
     // The limit follows the latest failure and counts the attempts already
@@ -84,5 +91,9 @@ CYrError PriamUtil::sendRequestWithErrorHandling(requestType type, const CYrStri
   return error;
 }
 PRIAM_CATCH_ALL
+
+void PriamUtil::setNotFoundRetried(bool retried) {
+  if (HostControl* control = hostControl()) control->SetNotFoundRetried(retried);
+}
 
 }  // namespace ZbCassandra

@@ -4,6 +4,7 @@
 #include "ZbProcess.h"
 #include "common/Boundary.h"
 #include "common/ErrorCodes.h"
+#include "supervision/SidecarEnd.h"
 #include "supervision/SidecarOutput.h"
 #include "supervision/SidecarSupervision.h"
 
@@ -16,7 +17,7 @@ bool PriamUtil::priamExited(std::string* how) const {
   if (how) {
     // Its last words are in the file once its guardian has written them.
     const_cast<PriamUtil*>(this)->endGuardian();
-    *how = ZbProcess::DescribeExit(status, known);
+    *how = DescribeEnd(SeenEnd(m_priamConfDir, sidecarSupervision().sidecar, status, known));
     const std::string& output = sidecarSupervision().outputPath;
     const std::string line = output.empty() ? std::string() : LastOutputLine(output);
     if (!line.empty()) *how += ", its last output line: \"" + line + "\"";
@@ -42,12 +43,12 @@ CYrError PriamUtil::sidecarExitError() {
   if (!sidecarSupervision().exitReported) {
     sidecarSupervision().exitReported = true;
     ZB_LOG(-1, "%s", error.Message().c_str());
-    int status = 0;
-    bool known = false;
-    m_process->HasExited(&status, &known);
-    releaseSidecar(ZbProcess::DescribeExit(status, known));
+    releaseSidecar(false);
   }
-  return error;
+  return noteFailure(error,
+                     sidecarSupervision().launching ? FailureReason::kSidecarExitedDuringStart
+                                                    : FailureReason::kSidecarNotRunning,
+                     0, 0, how);
 }
 
 int PriamUtil::sidecarExitDescriptor() const {

@@ -87,6 +87,14 @@ int OpenSidecarOutput(const std::string& path, std::string* error) {
   return fd;
 }
 
+bool IsOwnOutput(const std::string& path, uid_t owner) {
+  const size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  struct stat info;
+  return name == kSidecarOutputName && lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         info.st_uid == owner;
+}
+
 std::vector<std::string> LastOutputLines(const std::string& path, size_t count) {
   const std::string text = Tail(path);
   std::vector<std::string> lines;

@@ -9,6 +9,8 @@
 // rotates it when it grows (zbPriam.out.1, zbPriam.out.2).
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +18,9 @@
 namespace ZbCassandra {
 
 constexpr const char kSidecarOutputName[] = "zbPriam.out";
+// Where a launch keeps the output of a sidecar that ended by itself after its
+// launch ("zbPriam.out.crash"), out of the rotation of the starts after it.
+constexpr const char kCrashOutputSuffix[] = ".crash";
 // How large the file grows before it is rotated, unless the store says.
 constexpr uint64_t kDefaultOutputLimit = uint64_t{16} << 20;
 
@@ -31,6 +36,11 @@ uint64_t SidecarOutputLimit();
 // the umask, never through a symbolic link. The descriptor (close-on-exec),
 // or -1 with the reason in `*error`.
 int OpenSidecarOutput(const std::string& path, std::string* error);
+
+// The file at `path` is an output file as the library names it
+// ("zbPriam.out"), and a regular file (no link) of `owner`, the owner of its
+// directory: one that may be shown.
+bool IsOwnOutput(const std::string& path, uid_t owner);
 
 // The last `count` non-empty lines of the file, oldest first, each with its
 // control characters replaced by "?" and cut to 200 bytes; fewer when the

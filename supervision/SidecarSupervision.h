@@ -8,11 +8,14 @@
 #include <functional>
 #include <string>
 
+#include "common/ProcessIdentity.h"
 #include "supervision/Guardianship.h"
 
 namespace ZbCassandra {
 
 struct SidecarSupervision {
+  // The launched sidecar, once recorded: a stopper names it so.
+  ProcessId sidecar;
   // The launched sidecar's output file; empty when it goes to /dev/null.
   std::string outputPath;
   // The guardian that runs while secrets are on disk or the sidecar runs.
@@ -25,6 +28,9 @@ struct SidecarSupervision {
   // The library has seen the sidecar exit and logged it; requests report
   // that exit until the next launch or a stop by the host.
   bool exitReported = false;
+  // The last sidecar ended without being asked, after its launch: the next
+  // launch keeps its output aside.
+  bool crashed = false;
   // Called between the sidecar's start and its guardian's and record, for
   // tests that kill the host in that moment.
   std::function<void(pid_t)> afterSpawn;

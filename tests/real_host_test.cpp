@@ -25,6 +25,11 @@
 #include <thread>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "FXErrorUtil.h"
 #include "LaunchFixture.h"
 #include "PriamUtilTestAccess.h"
 #include "SmallFilesystem.h"
@@ -848,6 +853,13 @@ TEST_F(RealHost, WhenTheHostDiesItsGuardianStopsTheSidecarAndTakesTheSecretsOut)
     EXPECT_TRUE(launchtest::WaitFor([&] { return NothingLeft(guardian); }, 10))
         << "sidecar " << Runs(sidecar) << ", guardian " << Runs(guardian) << "\n"
         << Properties() << ReadFile(confDir + "/zbPriam.out");
+    // Who ended the sidecar outlives its host and the record.
+    PriamUtil::SidecarActivity activity;
+    ASSERT_FALSE(
+        PriamUtil::reportSidecarActivity(confDir, 0, &activity, nullptr, nullptr).IsError());
+    EXPECT_EQ(activity.state, PriamUtil::SidecarActivity::kNotRunning);
+    EXPECT_EQ(activity.lastEnd.by, PriamUtil::SidecarActivity::kGuardian) << activity.lastEnd.text;
+    EXPECT_EQ(activity.lastEnd.pid, sidecar);
   }
 }
 
@@ -984,6 +996,130 @@ TEST_F(RealHost, NoSecretAndNoProcessOfTheDirectoryOutlivesItsHostOnAnyPath) {
     controller.reset();
     host.Kill();
   }
+}
+
+// A host acts on a failure by its cause: each cause made by a real one, with
+// whether the same call made again later can help.
+TEST_F(RealHost, EachFailureTellsItsCauseAndWhetherTryingAgainLaterCanHelp) {
+  using ZbCassandra::FailureReason;
+  const auto cause = [this](const CYrError& error, FailureReason reason, bool retryLater) {
+    EXPECT_TRUE(error.IsError());
+    const PriamUtil::Failure failure = controller->failureOf(error);
+    EXPECT_EQ(static_cast<int>(failure.reason), static_cast<int>(reason)) << error.AsString();
+    EXPECT_EQ(failure.retryLater, retryLater) << error.AsString();
+    return failure;
+  };
+  CYrString reply;
+  {
+    SCOPED_TRACE("another host holds the directory");
+    ForkedHost host([this](ForkedHost& self) {
+      LaunchAndSay(self);
+      pause();
+    });
+    ASSERT_NE(host.Expect().rfind("failed", 0), 0u);
+    controller.reset(new PriamUtil(0, PRIAM_STANDIN_JAVA, priamDir, confDir, nodeDir, false));
+    EXPECT_EQ(controller->initFailure().reason, FailureReason::kDirectoryHeld);
+    EXPECT_EQ(controller->initFailure().holder, host.pid());
+    EXPECT_EQ(cause(controller->startPriam(), FailureReason::kDirectoryHeld, true).holder,
+              host.pid());
+    controller.reset();
+    host.Kill();
+    ASSERT_TRUE(launchtest::WaitFor([&] { return GuardiansOf(confDir).empty(); }, 10));
+  }
+  Make();
+  WriteProperties();
+  ASSERT_FALSE(controller->startPriam().IsError());
+  const pid_t sidecar = controller->priamPid();
+  {
+    SCOPED_TRACE("a 404, asked to fail at once");
+    controller->setNotFoundRetried(false);
+    log->Clear();
+    const CYrError unknown =
+        controller->get(ZbCassandra::requestType::Get, "no-such-operation", reply, "");
+    EXPECT_EQ(cause(unknown, FailureReason::kHttpNotFound, false).httpStatus, 404);
+    EXPECT_EQ(CountStartingWith("Error: "), 1) << "one attempt";
+  }
+  {
+    SCOPED_TRACE("a stopped sidecar, and a deadline of 2 s in the real sleeps");
+    ASSERT_EQ(kill(sidecar, SIGSTOP), 0);
+    ASSERT_TRUE(launchtest::WaitFor([&] { return ZbProcessInfo::IsStopped(sidecar); }, 10));
+    cause(controller->get(ZbCassandra::requestType::Get, "info", reply, ""),
+          FailureReason::kSidecarStopped, true);
+    UsePlatformSleep();
+    controller->setCallTimeLimit(2000);
+    const auto asked = std::chrono::steady_clock::now();
+    const CYrError late = controller->get(ZbCassandra::requestType::Get, "info", reply, "");
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+    cause(late, FailureReason::kDeadlinePassed, true);
+    EXPECT_TRUE(FXErrorUtil::IsWin32(late, ZbCassandra::kTimeout)) << late.AsString();
+    EXPECT_GE(seconds, 2.0);
+    EXPECT_LT(seconds, 10.0) << "well before the retry loop's 300 s of sleeps";
+    EXPECT_FALSE(controller->cancelled());
+    ASSERT_EQ(kill(sidecar, SIGCONT), 0);
+    EXPECT_FALSE(controller->get(ZbCassandra::requestType::Get, "info", reply, "").IsError())
+        << "the next call works";
+    EXPECT_EQ(controller->failureOf(CYrError::Success()).reason, FailureReason::kNone);
+    ShortenSleeps();
+  }
+  {
+    SCOPED_TRACE("a dead sidecar");
+    ASSERT_EQ(kill(sidecar, SIGKILL), 0);
+    ASSERT_TRUE(launchtest::WaitFor([&] { return controller->priamExited(); }, 10));
+    const PriamUtil::Failure dead =
+        cause(controller->get(ZbCassandra::requestType::Get, "info", reply, ""),
+              FailureReason::kSidecarNotRunning, false);
+    EXPECT_EQ(dead.how.rfind("killed by signal 9 (SIGKILL)", 0), 0u) << dead.how;
+  }
+}
+
+// A host that restarts its dead sidecar gets a new port when the old one
+// was taken meanwhile, and the crash's words outlive the failed starts.
+TEST_F(RealHost, ARelaunchAfterACrashTakesAFreePortAndKeepsTheCrashsWords) {
+  const std::string script = root.file("java-script");
+  WriteFile(script,
+            "#!/bin/sh\n" + std::string(PRIAM_STANDIN_JAVA) +
+                " \"$@\"\necho \"the JVM ended with status $?\"\n",
+            0755);
+  Make(0, script);
+  WriteProperties();
+  ASSERT_FALSE(controller->startPriam().IsError());
+  const int port = controller->priamPort();
+  for (const pid_t pid : SidecarsOf(confDir)) {
+    if (pid != controller->priamPid()) kill(pid, SIGKILL);  // the JVM, not its wrapper
+  }
+  ASSERT_TRUE(launchtest::WaitFor([&] { return controller->priamExited(); }, 10));
+  // Another program took the port; relaunches that fail come first.
+  ASSERT_TRUE(launchtest::WaitFor([&] { return !testsupport::PortAcceptsConnections(port); }, 10));
+  const int taken = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int on = 1;
+  setsockopt(taken, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);  // past the old TIME_WAITs
+  struct sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(taken, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(taken, 1), 0);
+  for (int failed = 0; failed < 3; ++failed) {
+    WriteProperties({{"standin.exit.immediately", "true"}});
+    const CYrError relaunched = controller->startPriam();
+    EXPECT_EQ(controller->failureOf(relaunched).reason,
+              ZbCassandra::FailureReason::kSidecarExitedDuringStart)
+        << relaunched.AsString();
+  }
+  WriteProperties({{"standin.exit.immediately", "false"}});
+  const CYrError relaunched = controller->startPriam();
+  close(taken);
+  ASSERT_FALSE(relaunched.IsError()) << relaunched.AsString();
+  EXPECT_NE(controller->priamPort(), port);
+  EXPECT_EQ(CountStartingWith("Port " + std::to_string(port) +
+                              ", picked for an earlier launch, "
+                              "is taken now; using port "),
+            1)
+      << "the port picked then is free for the starts after it";
+  EXPECT_NE(ReadFile(confDir + "/zbPriam.out.crash").find("the JVM ended with status 137"),
+            std::string::npos)
+      << ReadFile(confDir + "/zbPriam.out.crash");
 }
 
 TEST_F(RealHost, WhatAWrapperOrALauncherStartsIsTheSidecarsAndEndsWithIt) {

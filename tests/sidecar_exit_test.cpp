@@ -104,6 +104,9 @@ TEST_F(SidecarExit, ASidecarThatCannotStartFailsTheLaunchWithTheJvmsReason) {
 
     EXPECT_EQ(launch.Code(), 1627);
     EXPECT_EQ(launch.Message(), "The Priam sidecar exited during its start (" + test.exit + ")");
+    EXPECT_EQ(priam.failureOf(launch).reason,
+              ZbCassandra::FailureReason::kSidecarExitedDuringStart);
+    EXPECT_FALSE(priam.failureOf(launch).retryLater) << "its words say what to change first";
     EXPECT_EQ(log->Count(launch.Message()), 1) << "logged once";
     for (const std::string& failure : log->Texts(-1)) {
       EXPECT_TRUE(failure == launch.Message() ||
@@ -122,6 +125,8 @@ TEST_F(SidecarExit, ASidecarThatCannotStartFailsTheLaunchWithTheJvmsReason) {
     EXPECT_LT(SecondsSince(asked), kWellBeforeAnyWaitEnds);
     EXPECT_TRUE(FXErrorUtil::IsErrNo(request, 2250)) << request.AsString();
     EXPECT_EQ(request.Message(), "The Priam sidecar is not running (" + test.exit + ")");
+    EXPECT_EQ(priam.failureOf(request).reason, ZbCassandra::FailureReason::kSidecarNotRunning);
+    EXPECT_EQ(priam.failureOf(request).how, test.exit);
 
     // Owner-only, and the launch before it kept beside it.
     EXPECT_EQ(testsupport::FileMode(Output()), 0600);

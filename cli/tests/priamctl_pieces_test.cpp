@@ -109,6 +109,10 @@ TEST(NodeValueChecks, FilesAreReadAsTheControllerReadsThem) {
     EXPECT_EQ(read.cqlPort.empty() ? "9042" : read.cqlPort, found.cqlPort);
     EXPECT_EQ(read.jmxPort, found.jmxPort);
   }
+  // A directory given with a trailing "/" still names the controller's own
+  // paths, as an operator will see them in a message.
+  const ZbCassandra::PriamUtil slashed(0, PRIAM_STANDIN_JAVA, priamDir, confDir, node + "/", false);
+  EXPECT_EQ(NodeValuesInFiles(node + "/").yamlFile, slashed.cassandraYamlFile());
   // A FIFO is not read, as the controller does not: it would block until
   // someone writes to it.
   unlink((node + "/cassandra-env.sh").c_str());

@@ -223,7 +223,7 @@ TEST_F(Signals, WhatAHostKilledBySigkillLeftIsShownAndStoppedByStopOrTheNextRun)
   pid_t orphan = KillAHostDuringItsLaunch("Pa55-of-the-dead-host");
   ASSERT_NE(Properties().find("Pa55-of-the-dead-host"), std::string::npos);
   Outcome shown = RunPriamctl(status);
-  EXPECT_EQ(shown.exitCode, 0) << shown.err;
+  EXPECT_EQ(shown.exitCode, 1) << "an orphan is no service that runs: " << shown.err;
   const nlohmann::json json = nlohmann::json::parse(shown.out, nullptr, false);
   EXPECT_EQ(json["sidecar"]["pid"], orphan) << shown.out;
   EXPECT_EQ(json["owner"]["alive"], false) << shown.out;
@@ -265,6 +265,146 @@ TEST_F(Signals, WhatAHostKilledBySigkillLeftIsShownAndStoppedByStopOrTheNextRun)
   shown = RunPriamctl(status);
   EXPECT_EQ(shown.exitCode, 4);
   EXPECT_EQ(shown.err.rfind("priamctl: cannot tell: ", 0), 0u) << shown.err;
+}
+
+// The first line of the table row `label` of priamctl status, without the
+// label; empty when there is none.
+std::string Row(const std::string& table, const std::string& label) {
+  size_t at = 0;
+  while (at < table.size()) {
+    const size_t end = table.find('\n', at);
+    const std::string line = table.substr(at, end - at);
+    if (line.compare(0, label.size() + 1, label + " ") == 0) {
+      return line.substr(line.find_first_not_of(' ', label.size()));
+    }
+    at = end == std::string::npos ? table.size() : end + 1;
+  }
+  return std::string();
+}
+
+// After each way a sidecar stops or ends, status tells what systemctl status
+// would: the state and since when, the main process and its group, how the
+// last one ended and who ended it (also once its host is gone), and the exit
+// code that goes with it, in the table and in JSON alike.
+TEST_F(Signals, StatusTellsTheStateHowTheLastSidecarEndedWhoEndedItAndWhen) {
+  const std::vector<std::string> table = {"status", "--priam-conf-dir", confDir};
+  const std::vector<std::string> json = {"status", "--priam-conf-dir", confDir, "--json"};
+  std::unique_ptr<PriamctlProcess> host;
+  pid_t sidecar = 0;
+  const auto keepRunning = [&] {
+    host.reset(new PriamctlProcess(NodeArgs("run", {"--keep-running", "--short-waits-for-tests"})));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return host->Err().find("Keeping the sidecar running") != std::string::npos; }, 60))
+        << host->Err();
+    sidecar = WaitForSidecar(*host);
+  };
+  const auto hostEnds = [&](int exitCode, const std::string& says) {
+    const Outcome ended = host->Wait(20);
+    EXPECT_EQ(ended.exitCode, exitCode) << ended.err;
+    EXPECT_NE(ended.err.find(says), std::string::npos) << ended.err;
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> bringAbout;
+    const char* activity;
+    int exitCode;
+    bool runs;               // a sidecar process is the main one
+    bool since;              // when the state began is known
+    const char* state;       // how the State row begins
+    nlohmann::json endedBy;  // who ended the last one
+    std::string lastEnd;     // in the Last end row
+  };
+  const std::vector<Case> cases = {
+      {"it runs", keepRunning, "running", 0, true, true, "running since ", nullptr, ""},
+      {"SIGSTOP",
+       [&] {
+         kill(sidecar, SIGSTOP);
+         ASSERT_TRUE(WaitUntil([&] { return testsupport::ProcessState(sidecar) == 'T'; }, 10));
+       },
+       "stopped", 1, true, false, "stopped (SIGSTOP or a tracer)", nullptr, ""},
+      {"a crash while its host lives and has not seen it",
+       [&] {
+         kill(sidecar, SIGCONT);
+         kill(host->pid(), SIGSTOP);
+         ASSERT_TRUE(WaitUntil([&] { return testsupport::ProcessState(host->pid()) == 'T'; }, 10));
+         kill(sidecar, SIGKILL);
+         ASSERT_TRUE(WaitUntil([&] { return testsupport::ProcessState(sidecar) == 'Z'; }, 10));
+       },
+       "failed", 1, false, false, "failed", nullptr,
+       "killed by signal 9 (SIGKILL), not asked to stop; its host has not seen it end yet"},
+      {"the same crash once its host has seen it and exited",
+       [&] {
+         kill(host->pid(), SIGCONT);
+         hostEnds(1, "priamctl: the sidecar exited by itself (killed by signal 9 (SIGKILL))\n");
+       },
+       "failed", 1, false, true, "failed since ", nullptr,
+       "killed by signal 9 (SIGKILL), not asked to stop, on "},
+      {"its host's stop",
+       [&] {
+         keepRunning();
+         kill(host->pid(), SIGTERM);
+         hostEnds(0, "Sidecar stopped.");
+       },
+       "not-running", 3, false, true, "not running since ", "host",
+       "killed by signal 9 (SIGKILL), stopped by its host, on "},
+      {"priamctl stop --force",
+       [&] {
+         keepRunning();
+         EXPECT_EQ(RunPriamctl({"stop", "--priam-conf-dir", confDir, "--force"}).exitCode, 0);
+         hostEnds(1,
+                  "priamctl: the sidecar ended: killed by signal 9 (SIGKILL), stopped by an "
+                  "operator (priamctl stop --force)\n");
+       },
+       "not-running", 3, false, true, "not running since ", "operator-force",
+       "killed by signal 9 (SIGKILL), stopped by an operator (priamctl stop --force), on "},
+      {"its host killed, its guardian alive",
+       [&] {
+         keepRunning();
+         kill(host->pid(), SIGKILL);
+         hostEnds(128 + SIGKILL, "");
+         ASSERT_TRUE(
+             WaitUntil([&] { return !testsupport::PathExists(confDir + "/zbPriam.sidecar"); }, 10));
+       },
+       "not-running", 3, false, true, "not running since ", "guardian",
+       "stopped by its guardian after its host (process "},
+      {"a dead owner that left an orphan",
+       [&] { sidecar = KillAHostDuringItsLaunch("Pa55-orphaned"); }, "orphaned", 1, true, false,
+       "orphaned", "guardian", ""},
+      {"that orphan stopped by priamctl stop, its secrets gone already",
+       [&] {
+         testsupport::WriteFile(confDir + "/zbPriam.properties", "priam.jmx.port=7199\n");
+         const Outcome stopped = RunPriamctl({"stop", "--priam-conf-dir", confDir});
+         EXPECT_EQ(stopped.out, "Stopped the sidecar (process " + std::to_string(sidecar) +
+                                    ") that a host that died left running.\n");
+       },
+       "not-running", 3, false, true, "not running since ", "operator",
+       "killed by signal 9 (SIGKILL), stopped by an operator (priamctl stop), on "},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    test.bringAbout();
+    const Outcome shown = RunPriamctl(json);
+    EXPECT_EQ(shown.exitCode, test.exitCode) << shown.out << shown.err;
+    nlohmann::json status = nlohmann::json::parse(shown.out, nullptr, false);
+    EXPECT_EQ(status["activity"], test.activity) << shown.out;
+    EXPECT_EQ(status["exit_code"], test.exitCode);
+    EXPECT_EQ(status["since"].is_number(), test.since) << shown.out;
+    EXPECT_EQ(status["ended"]["by"], test.endedBy) << shown.out;
+    if (test.runs) {
+      EXPECT_EQ(status["main_pid"], sidecar) << shown.out;
+      EXPECT_GE(status["tasks"].is_number() ? status["tasks"].get<int>() : 0, 1) << shown.out;
+      EXPECT_GT(status["memory_bytes"].is_number() ? status["memory_bytes"].get<double>() : 0, 0)
+          << shown.out;
+    } else {
+      EXPECT_TRUE(status["main_pid"].is_null()) << shown.out;
+      EXPECT_EQ(status["ended"]["exit"], "killed by signal 9 (SIGKILL)") << shown.out;
+    }
+    const Outcome text = RunPriamctl(table);
+    EXPECT_EQ(text.exitCode, test.exitCode);
+    EXPECT_EQ(Row(text.out, "State").rfind(test.state, 0), 0u) << text.out;
+    EXPECT_NE(Row(text.out, "Last end").find(test.lastEnd), std::string::npos) << text.out;
+    EXPECT_EQ(Row(text.out, "Main PID"), test.runs ? std::to_string(sidecar) : "") << text.out;
+  }
 }
 
 TEST_F(Signals, AnotherRunOrDiscoverLeavesTheDirectoryOfARunningOneAlone) {
@@ -341,7 +481,8 @@ TEST_F(Signals, AnotherRunOrDiscoverLeavesTheDirectoryOfARunningOneAlone) {
   EXPECT_EQ(forced.exitCode, 0) << forced.err;
   const Outcome ended = first.Wait(20);
   EXPECT_EQ(ended.exitCode, 1);
-  EXPECT_NE(ended.err.find("priamctl: the sidecar exited by itself (killed by signal 9 (SIGKILL))"),
+  EXPECT_NE(ended.err.find("priamctl: the sidecar ended: killed by signal 9 (SIGKILL), stopped by "
+                           "an operator (priamctl stop --force)\n"),
             std::string::npos)
       << ended.err;
 }
@@ -363,7 +504,7 @@ TEST_F(Signals, StatusAndStopAnswerFromWhatRunsWhateverTheFilesSay) {
       << error;
   ASSERT_TRUE(WaitUntil([&] { return SidecarRunsFor(confDir); }, 10));
   Outcome shown = RunPriamctl(status);
-  EXPECT_EQ(shown.exitCode, 0) << shown.err;
+  EXPECT_EQ(shown.exitCode, 1) << "an orphan is no service that runs: " << shown.err;
   nlohmann::json json = nlohmann::json::parse(shown.out, nullptr, false);
   EXPECT_EQ(json["orphans"], nlohmann::json::array({orphan.GetChildPid()})) << shown.out;
   EXPECT_TRUE(json["owner"].is_null()) << shown.out;

@@ -49,27 +49,51 @@ extern "C" void CancelOnTerm(int) {
   if (ZbCassandra::PriamUtil* controller = g_cancelledOnTerm.load()) controller->cancel();
 }
 
-// What a failure means to this host, by family and code; the message is
-// for people.
-std::string Meaning(const CYrError& error) {
-  using namespace ZbCassandra;
-  const bool win32 = error.GetFamily() == CYrError::Family::kWin32;
-  switch (error.Code()) {
-    case kCancelled:
+// What a failure means to this host, by its cause (failureOf()), and
+// whether to try again later; the message is for people.
+std::string Meaning(const ZbCassandra::PriamUtil& priam, const CYrError& error) {
+  using ZbCassandra::FailureReason;
+  const ZbCassandra::PriamUtil::Failure failure = priam.failureOf(error);
+  std::string meaning;
+  switch (failure.reason) {
+    case FailureReason::kCancelled:
       return "cancelled";
-    case kAccessDenied:
-      return "the sidecar cannot log in to the node: check the credentials";
-    case kResourceUnavailable:
-      return "the node's JMX is unavailable: try again later";
-    case kNotConnected:
-      return win32 ? "the sidecar did not answer" : "no sidecar runs";
-    case kFunctionFailed:
-      return "the launch failed or was refused";
-    case kInternalError:
-      return "the sidecar's port could not be told";
+    case FailureReason::kDeadlinePassed:
+      meaning = "the call took longer than this host allows";
+      break;
+    case FailureReason::kHttpUnauthorized:
+      meaning = "the sidecar cannot log in to the node: check the credentials";
+      break;
+    case FailureReason::kHttpUnavailable:
+      meaning = "the node's JMX is unavailable";
+      break;
+    case FailureReason::kDirectoryHeld:
+      meaning = "another host (process " + std::to_string(failure.holder) + ") runs Priam here";
+      break;
+    case FailureReason::kSidecarExitedDuringStart:
+    case FailureReason::kNoFreePort:
+    case FailureReason::kInitializationFailed:
+      meaning = "the launch failed or was refused";
+      break;
+    case FailureReason::kSidecarNotRunning:
+    case FailureReason::kSidecarNotLaunched:
+      meaning = "no sidecar runs";
+      break;
+    case FailureReason::kSidecarStopped:
+    case FailureReason::kGuardianStopped:
+    case FailureReason::kNotAnswering:
+    case FailureReason::kHttpNotFound:
+    case FailureReason::kHttpOther:
+      meaning = "the sidecar did not answer";
+      break;
+    case FailureReason::kPortUnknown:
+      meaning = "the sidecar's port could not be told";
+      break;
     default:
-      return "failed";
+      meaning = "failed";
+      break;
   }
+  return failure.retryLater ? meaning + " (trying again later may help)" : meaning;
 }
 
 }  // namespace
@@ -112,7 +136,7 @@ int main(int argc, char** argv) {
   g_cancelledOnTerm = nullptr;
 
   if (error.IsError()) {
-    fprintf(stderr, "host: %s: %s\n", Meaning(error).c_str(), error.Message().c_str());
+    fprintf(stderr, "host: %s: %s\n", Meaning(priam, error).c_str(), error.Message().c_str());
     return priam.cancelled() ? 128 + SIGTERM : 1;
   }
   printf("%s\n", reply.c_str());

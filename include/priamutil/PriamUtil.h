@@ -145,6 +145,36 @@ struct SidecarSupervision;
 // The kind of a REST request: GET or POST on the sidecar.
 enum class requestType : int { Get = 0, Post = 1 };
 
+// Why a call failed: a fixed set of causes, which later versions only add
+// to (a host treats an unknown value as kOther). PriamUtil::failureOf()
+// tells it for an error a call returned, beside the code's family and
+// number, which stay what each call documents.
+enum class FailureReason : int {
+  kNone = 0,                      // no failure: the error was a success
+  kCancelled = 1,                 // cancel() ended it; the object is cancelled for good
+  kDeadlinePassed = 2,            // the call's own time limit passed (setCallTimeLimit())
+  kDirectoryHeld = 3,             // another live host holds the directory or runs its sidecar
+  kInitializationFailed = 4,      // construction failed (initFailure() tells why)
+  kForkCopy = 5,                  // the object is a copy made by fork()
+  kNoFreePort = 6,                // no free port for the sidecar
+  kSidecarExitedDuringStart = 7,  // the sidecar could not start or exited in its start
+  kSidecarNotRunning = 8,         // the sidecar had exited by then (launch it again)
+  kSidecarNotLaunched = 9,        // no sidecar was launched, or the host stopped it
+  kSidecarStopped = 10,           // the sidecar is stopped (SIGSTOP, a debugger)
+  kGuardianStopped = 11,          // the sidecar's guardian is stopped
+  kNotAnswering = 12,             // no answer: refused, or the attempt's time limit passed
+  kHttpUnauthorized = 13,         // the sidecar answered 401: its credentials are wrong
+  kHttpNotFound = 14,             // the sidecar answered 404: it knows no such operation
+  kHttpUnavailable = 15,          // the sidecar answered 503: its back end is unavailable
+  kHttpOther = 16,                // another answer than 2xx, 401, 404 and 503
+  kSecretsNotRemoved = 17,        // the secrets stayed in the properties file
+  kPortUnknown = 18,              // the port the sidecar listens on could not be told
+  kInvalidArgument = 19,          // an argument was refused
+  kFileError = 20,                // a file of the node or the directory could not be used
+  kDirectoryMoved = 21,           // the directory was moved or replaced under its owner
+  kOther = 22,                    // anything else (the error's message says what)
+};
+
 class PRIAMUTIL_EXPORT PriamUtil {
  public:
   // priamPort: the sidecar's port, 0 to pick a free one at launch.
@@ -184,6 +214,31 @@ class PRIAMUTIL_EXPORT PriamUtil {
   CYrError initializePriamConfFilePath();
   CYrError initializeCassandraConfFilePath();
   CYrError initializePorts();
+  // Why a call failed, for a host to act on: the cause, whether making the
+  // same call again later can succeed without the host doing anything else,
+  // and what the cause names.
+  struct Failure {
+    FailureReason reason = FailureReason::kNone;
+    bool retryLater = false;
+    pid_t holder = 0;    // kDirectoryHeld: the host that holds the directory (0: not known)
+    int httpStatus = 0;  // kHttp*: the status of the last answer
+    std::string how;     // kSidecarExitedDuringStart, kSidecarNotRunning: how it ended
+    CYrError initError;  // kInitializationFailed: construction's own error
+  };
+  // The cause of `error`, as a call of this object returned it (the last
+  // few calls' errors are told exactly; an older one by its code alone, as
+  // kOther when the code does not say). Does not block. For success: kNone.
+  //   kCancelled: retryLater false (a new object is needed).
+  //   kDeadlinePassed, kDirectoryHeld, kNoFreePort, kSidecarStopped,
+  //   kGuardianStopped, kNotAnswering, kHttpUnavailable, kHttpOther,
+  //   kPortUnknown: retryLater true.
+  //   Every other cause: false (a launch may still help: kSidecarNotRunning
+  //   and kSidecarNotLaunched need startPriam() first).
+  Failure failureOf(const CYrError& error) const;
+  // Why construction failed (initFailed()); kNone when it did not. A
+  // directory another host held is kDirectoryHeld, naming it.
+  Failure initFailure() const;
+
   // Set `key` to `value` in the text file at `file`, keeping every other line.
   // Milliseconds. Win32 87: a key or value that would break the line
   // format; errno family with a system errno value: the file cannot be read
@@ -197,8 +252,13 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // setRequestTimeLimit() says: "info" answers in milliseconds). The secrets
   // leave the properties file before it returns, whatever the outcome; write
   // them again before the next launch. A sidecar of an earlier launch that
-  // still runs is stopped first. Success: the sidecar runs and answered (or
-  // the constructor's ignoreConnectionFailure keeps it all the same).
+  // still runs is stopped first. With port 0 given at construction, a
+  // relaunch whose earlier port was taken meanwhile picks a new free one.
+  // The output of a sidecar that ended by itself is kept aside
+  // ("zbPriam.out.crash") before the next launch starts its own. Bounded by
+  // setCallTimeLimit() when set (Win32 1460). Success: the sidecar runs and
+  // answered (or the constructor's ignoreConnectionFailure keeps it all the
+  // same).
   //   Blocks 30 s and a fraction when the sidecar answers; at most 7 min
   //   10 s of waiting for it (30 s, ten attempts of 10 s, 300 s of retry
   //   sleeps), plus the port check's two tool commands (milliseconds; 120 s
@@ -207,6 +267,8 @@ class PRIAMUTIL_EXPORT PriamUtil {
   //   Returns:
   //   - Win32 1223 kCancelled: cancel() came before or during it; nothing of
   //     the launch is left running.
+  //   - Win32 1460 kTimeout: its time limit (setCallTimeLimit()) passed; as
+  //     for a cancel, nothing of the launch is left running.
   //   - errno 1627 kFunctionFailed, nothing started: "Failed to initialize
   //     Priam" (initFailed()); "Priam is already running for DIR (process
   //     PID)" (another controller of this process, or another host, runs a
@@ -283,6 +345,7 @@ class PRIAMUTIL_EXPORT PriamUtil {
   //     ...": each attempt while the sidecar's guardian is stopped, at once.
   //   - Win32 87 kInvalidParameter: an unknown request type, at once.
   //   - Win32 1223 kCancelled: cancel() came before or during it.
+  //   - Win32 1460 kTimeout: its time limit (setCallTimeLimit()) passed.
   //   - errno 1627 kFunctionFailed: a copy made by fork().
   CYrError get(requestType type, const CYrString& path, CYrString& response,
                const CYrString& request);
@@ -340,8 +403,11 @@ class PRIAMUTIL_EXPORT PriamUtil {
   pid_t priamPid() const;
   // True once the launched sidecar has exited, whatever ended it (also a
   // stop). `how`, when given, receives "exit status N" or "killed by signal
-  // N (SIGKILL)" ("exit status unknown" when the host reaped it), followed
-  // by the last line the sidecar wrote to its output file "zbPriam.out".
+  // N (SIGKILL)" ("exit status unknown" when the host reaped it), then who
+  // stopped it when someone else said so before its SIGKILL (", stopped by
+  // an operator (priamctl stop --force)"; SidecarActivity::EndedBy),
+  // followed by the last line the sidecar wrote to its output file
+  // "zbPriam.out".
   // Once the library has seen it exit, requests return its errno 2250 at
   // once, until the next startPriam() (which launches anew) or stopPriam().
   bool priamExited(std::string* how = nullptr) const;
@@ -424,6 +490,61 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // process runs. The same time and errors.
   static CYrError reportDirectory(const std::string& priamConfDir, DirectoryReport* report,
                                   DirectoryDetails* details);
+  // How the directory's sidecar is doing, as systemctl status tells of a
+  // service, and how the last one ended. That end is kept in the file
+  // "zbPriam.ended" of the directory (owner-only, replaced whole), which
+  // outlives the record: whoever ends a sidecar writes it, saying who it was.
+  // New in 1.3.0.
+  struct SidecarActivity {
+    enum State : int {
+      kNotRunning = 0,  // none runs; `lastEnd` tells how the last one ended, when known
+      kStarting = 1,    // a live host's launch waits for its sidecar to answer
+      kRunning = 2,     // a live host's sidecar runs
+      kStopped = 3,     // a live host's sidecar is stopped (SIGSTOP, a tracer): it answers nothing
+      kFailed = 4,      // none runs, and the last one ended without being asked to
+      kOrphaned = 5,    // one runs that no live host owns (its host died, or exec'd)
+    };
+    enum EndedBy : int {
+      kNobody = 0,         // it exited, or someone else killed it
+      kItsHost = 1,        // its host stopped it (stopPriam(), the destructor)
+      kOperator = 2,       // stopDirectorySidecars() (priamctl stop)
+      kOperatorForce = 3,  // stopDirectorySidecars() with `force` (priamctl stop --force)
+      kGuardian = 4,       // its guardian, once its host had died
+      kNextHost = 5,       // a host that took the directory after its host had died
+    };
+    struct End {
+      std::string how;  // its exit: "exit status 1", "killed by signal 9 (SIGKILL)"; may be empty
+      EndedBy by = kNobody;
+      // Both in words, as priamExited() and the record say them: "killed by
+      // signal 9 (SIGKILL), stopped by an operator (priamctl stop --force)".
+      std::string text;
+      int64_t at = 0;  // seconds since the epoch; 0 when not known (its host has not seen it)
+      pid_t pid = 0;   // the sidecar, in its host's pid namespace
+      pid_t host = 0;  // its host there; 0 when not known
+      bool duringStart = false;  // before its launch was over
+    };
+    State state = kNotRunning;
+    int64_t since = 0;  // when it came to that state, seconds since the epoch; 0 when not known
+    // The sidecar the state is about (the leader of its process group), 0
+    // for none or one that cannot be seen from here; its group's processes
+    // and their resident memory together.
+    pid_t mainPid = 0;
+    uint32_t tasks = 0;
+    uint64_t memoryBytes = 0;
+    bool ended = false;  // `lastEnd` is known
+    End lastEnd;
+    // The directory's own output file ("zbPriam.out", a regular file of the
+    // directory's owner), empty when there is none; its last lines, oldest
+    // first, made printable and cut to 200 bytes each.
+    std::string output;
+    std::vector<std::string> lastOutput;
+  };
+  // reportDirectory() (into `report` and `details`, when given), and what
+  // becomes of its sidecar in `activity`, with at most `outputLines` lines
+  // of output (those in the file's last 64 KiB). The same time and errors.
+  static CYrError reportSidecarActivity(const std::string& priamConfDir, size_t outputLines,
+                                        SidecarActivity* activity, DirectoryReport* report,
+                                        DirectoryDetails* details);
   // Stop every sidecar of the directory that no live host owns, and take the
   // secrets out of its properties file when no live host owns the directory
   // (it is taken for that moment, and given up again). A live host's sidecar
@@ -471,6 +592,20 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // launch's check, whose attempts get 10 s. Win32 87 for 0.
   CYrError setRequestTimeLimit(uint32_t seconds);
   uint32_t requestTimeLimit() const;
+  // The longest one whole call may take, retries and sleeps included, in
+  // milliseconds; 0 (the default): as long as the call documents. Bounds
+  // startPriam(), get(), sendRequestWithErrorHandling(), sendRequest(),
+  // checkConnection() and validatePriamPort(), each from its start; when
+  // it passes, the call returns Win32 1460 kTimeout at once
+  // (kDeadlinePassed), as a cancel would end it (a launch stops its sidecar
+  // and takes the secrets out), but the object is not cancelled: the next
+  // call works. Never cuts a stop short.
+  void setCallTimeLimit(uint32_t milliseconds);
+  uint32_t callTimeLimit() const;
+  // Whether a request that the sidecar answers 404 (an operation it does not
+  // know) goes through the retry loop like any other failure (true, the
+  // default), or fails at once (false).
+  void setNotFoundRetried(bool retried);
 
  private:
   friend class PriamUtilTestAccess;
@@ -503,10 +638,11 @@ class PRIAMUTIL_EXPORT PriamUtil {
   PRIAMUTIL_LOCAL CYrError forkedChildError() const;
   // The launch's claim: the directory, and no other live sidecar running
   // from it (sidecars nobody alive owns are stopped). The launched sidecar
-  // is recorded, and once stopped, how it ended (the directory stays).
+  // is recorded, and once stopped, how it ended and who ended it (the
+  // directory stays).
   PRIAMUTIL_LOCAL CYrError claimSidecar();
   PRIAMUTIL_LOCAL void recordSidecar(bool starting);
-  PRIAMUTIL_LOCAL void releaseSidecar(const std::string& how);
+  PRIAMUTIL_LOCAL void releaseSidecar(bool stoppedByHost);
   // The sidecar's output: the descriptor it is given (the pipe to its
   // guardian, or without one the output file itself; -1 for /dev/null),
   // the guardian started beside it, and ended once the sidecar is gone.
@@ -532,6 +668,14 @@ class PRIAMUTIL_EXPORT PriamUtil {
   // The launch's status as the host hears it: a cancel fails it, and stops
   // whatever it kept running.
   PRIAMUTIL_LOCAL CYrError endLaunch(const CYrError& status);
+  // cancel() was called, or the call's own time limit passed; and the error
+  // that says which.
+  PRIAMUTIL_LOCAL bool interrupted() const;
+  PRIAMUTIL_LOCAL CYrError interruptionError(const FXCodeLocation& location) const;
+  // Remember why `error`, which the call under way returns, came about.
+  PRIAMUTIL_LOCAL const CYrError& noteFailure(const CYrError& error, FailureReason reason,
+                                              pid_t holder = 0, int httpStatus = 0,
+                                              const std::string& how = std::string()) const;
   // What the host controls from outside the calls; null when construction
   // could not make it.
   PRIAMUTIL_LOCAL HostControl* hostControl() const;

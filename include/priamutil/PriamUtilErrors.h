@@ -12,6 +12,8 @@
 // AddOrUpdateFieldInConfigFile() pass on the system's own errno values
 // (<cerrno>, errno family) when a file cannot be copied, read or written.
 // The message (CYrError::Message()) is for people; its words may change.
+// PriamUtil::failureOf() tells the cause behind a code, from a fixed set,
+// and whether the same call made again later can succeed.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +35,9 @@ constexpr uint32_t kInvalidParameter = 87;
 constexpr uint32_t kNotFound = 1168;
 // Win32: the host called cancel(); the call ended before its time.
 constexpr uint32_t kCancelled = 1223;
+// Win32: the call's own time limit (setCallTimeLimit()) passed; the object
+// works on, and the next call may succeed.
+constexpr uint32_t kTimeout = 1460;
 // Win32: the launch could not tell which port its sidecar listens on, or an
 // unexpected failure. errno family: the sidecar could not be killed.
 constexpr uint32_t kInternalError = 1359;
