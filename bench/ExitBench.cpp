@@ -22,15 +22,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The stand-in sidecar, launched for real; a failed launch ends the row.
+bool Launched(benchmark::State& state, ZbCassandra::PriamUtil& controller) {
+  const CYrError launched = ShortLaunch(controller);
+  if (launched.IsError()) state.SkipWithError(("launch failed: " + launched.AsString()).c_str());
+  return !launched.IsError();
+}
+
 void ExitToError(benchmark::State& state, const NodeLayout& layout) {
   for (auto _ : state) {
     ZbCassandra::PriamUtil controller(0, CYrString(PRIAM_STANDIN_JAVA), layout.priamDir(),
                                       layout.confDir(), layout.nodeDir(), false);
-    const CYrError launched = ShortLaunch(controller);
-    if (launched.IsError()) {
-      state.SkipWithError(("launch failed: " + launched.AsString()).c_str());
-      break;
-    }
+    if (!Launched(state, controller)) break;
     // An unknown operation is answered 404: the request sleeps 30 seconds
     // before its next attempt.
     CYrError answer;
@@ -64,11 +67,7 @@ void DeadlineOnAFrozenSidecar(benchmark::State& state, const NodeLayout& layout)
   for (auto _ : state) {
     ZbCassandra::PriamUtil controller(0, CYrString(PRIAM_STANDIN_JAVA), layout.priamDir(),
                                       layout.confDir(), layout.nodeDir(), false);
-    const CYrError launched = ShortLaunch(controller);
-    if (launched.IsError()) {
-      state.SkipWithError(("launch failed: " + launched.AsString()).c_str());
-      break;
-    }
+    if (!Launched(state, controller)) break;
     const pid_t sidecar = controller.priamPid();
     kill(sidecar, SIGSTOP);
     for (int i = 0; i < 1000 && !Stopped(sidecar); ++i) {
