@@ -39,8 +39,8 @@ CLI::App* AddStatusCommand(CLI::App& app, StatusOptions& options) {
       "status",
       "Tell what runs for the directory, as systemctl status does: its state (running,\n"
       "starting, stopped, failed, orphaned, not running) and since when; the host that\n"
-      "owns the directory and whether it is alive; the main process with the processes\n"
-      "of its group (Tasks) and their resident memory; every sidecar process of the\n"
+      "owns the directory and whether it is alive; the main process with the tasks\n"
+      "(threads) of its group and their resident memory; every sidecar process of the\n"
       "directory (the owner's with its port, orphans marked); whether it answers \"info\"\n"
       "now (one request, 2 seconds at most); how the last one ended, who ended it and\n"
       "when, also after its host has gone; secrets left on disk; and the last lines of\n"

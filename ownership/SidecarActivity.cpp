@@ -79,7 +79,7 @@ void JudgeRunning(const Report& report, const Report::Sidecar& main, Activity* a
   ZbProcessInfo::GroupUsage usage;
   if (ZbProcessInfo::ReadStatus(main.pid, &status) &&
       ZbProcessInfo::UsageOfGroup(status.group, &usage)) {
-    activity->tasks = usage.processes;
+    activity->tasks = usage.threads;
     activity->memoryBytes = usage.residentBytes;
   }
 }

@@ -100,14 +100,16 @@ bool ReadStatus(pid_t pid, Status* status) {
   uint64_t parent = 0;
   uint64_t group = 0;
   uint64_t start = 0;
+  uint64_t threads = 0;
   if (!Number(fields[Field(4)], &parent) || !Number(fields[Field(5)], &group) ||
-      !Number(fields[Field(22)], &start)) {
+      !Number(fields[Field(22)], &start) || !Number(fields[Field(20)], &threads)) {
     return false;
   }
   status->state = fields[0][0];
   status->parent = static_cast<pid_t>(parent);
   status->group = static_cast<pid_t>(group);
   status->startTime = start;
+  status->threads = static_cast<uint32_t>(threads);
   return true;
 }
 
@@ -254,6 +256,7 @@ bool UsageOfGroup(pid_t group, GroupUsage* usage) {
       continue;
     }
     ++usage->processes;
+    usage->threads += status.threads;
     // statm: total size, then the resident pages.
     std::string statm;
     uint64_t pages = 0;

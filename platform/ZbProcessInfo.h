@@ -29,6 +29,7 @@ struct Status {
   pid_t parent = 0;
   pid_t group = 0;  // the process group
   uint64_t startTime = 0;
+  uint32_t threads = 0;  // its tasks, as the kernel counts them
 };
 // False when there is no such process.
 bool ReadStatus(pid_t pid, Status* status);
@@ -78,10 +79,12 @@ std::vector<pid_t> AllProcesses();
 // zombie, or that is not the one that started at `startTime`.
 bool ZombieExitStatus(pid_t pid, uint64_t startTime, int* status);
 
-// What a process group holds now: its processes (zombies aside) and their
-// resident memory together, in bytes (shared pages counted for each).
+// What a process group holds now: its processes (zombies aside), their
+// threads (the tasks systemd counts), and their resident memory together,
+// in bytes (shared pages counted for each).
 struct GroupUsage {
   uint32_t processes = 0;
+  uint32_t threads = 0;
   uint64_t residentBytes = 0;
 };
 // A scan of the process table. False when no process of the group runs.

@@ -526,8 +526,9 @@ class PRIAMUTIL_EXPORT PriamUtil {
     State state = kNotRunning;
     int64_t since = 0;  // when it came to that state, seconds since the epoch; 0 when not known
     // The sidecar the state is about (the leader of its process group), 0
-    // for none or one that cannot be seen from here; its group's processes
-    // and their resident memory together.
+    // for none or one that cannot be seen from here; the tasks of its group
+    // (their threads, as systemd counts a unit's tasks) and their resident
+    // memory together.
     pid_t mainPid = 0;
     uint32_t tasks = 0;
     uint64_t memoryBytes = 0;
